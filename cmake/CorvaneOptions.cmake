@@ -1,0 +1,16 @@
+# Build options shared by every target: warnings, sanitizers, benchmarks, fuzzers.
+
+option(CORVANE_WERROR "Treat compiler warnings as errors" ON)
+option(CORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(CORVANE_BUILD_BENCH "Build the benchmarks under bench/" ON)
+option(CORVANE_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+
+add_compile_options(-Wall -Wextra)
+if(CORVANE_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(CORVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
