@@ -1,0 +1,46 @@
+// The operating-system layer: processes, folders, the environment and the standard streams.
+//
+// Everything above src/platform reaches the operating system through this header and its siblings (socket.h,
+// dynamic_library.h, sync_redirector.h); src/platform/posix implements them for Linux. Paths are UTF-8 and use "/".
+//
+// Thread safety: every function may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+int64_t CurrentProcessId();
+// Full path and file name of the running executable.
+std::string ExecutablePath();
+std::string ExecutableName();
+
+// True while the process exists and has not exited; pid 0 (the system's idle process) always counts as running.
+bool IsProcessRunning(int64_t pid);
+// True when a running process's name (or its executable's file name) matches one of the ";"-separated shell
+// patterns.
+bool AnyProcessMatches(std::string_view patterns, bool ignore_case);
+
+// The user's temporary folder ($TMPDIR, else /tmp), ending in "/".
+std::string TempFolder();
+// The user's data folder ($XDG_DATA_HOME, else ~/.local/share), without a trailing "/".
+std::string DataHomeFolder();
+std::string GetEnvironment(const char* name);
+// "sysname release version" of the kernel; empty when it cannot be read.
+std::string SystemDescription();
+
+bool CreateDirectories(const std::string& path);
+// Removes a file or a folder with everything in it; true when nothing is left.
+bool RemoveTree(const std::string& path);
+bool PathExists(const std::string& path);
+// Free bytes available to this user on the volume holding `path`, or -1.
+int64_t FreeBytes(const std::string& path);
+
+// A peer that goes away must not kill the process: writes to closed sockets and pipes fail with an error instead.
+void IgnoreBrokenPipes();
+// A windowless process has no console: standard output and error go to /dev/null.
+void RedirectStandardStreamsToNull();
+
+}  // namespace platform
