@@ -1,0 +1,60 @@
+// The interface between Corvane and its plug-in libraries.
+//
+// A plug-in is a shared library that exports `RegisterModule`. Corvane calls it once after loading, with a handler
+// record whose `send` function is Corvane's message bus; the plug-in keeps `send`, stores its own `receive`
+// function in the record and returns 0. Messages on the bus are `BASObserveData` records. The field order of
+// every struct here is fixed: plug-ins are built against this header.
+//
+// Thread safety: `receive` may be called on any of Corvane's worker threads, several at once; `send` may be called
+// from any thread, also from inside `receive`.
+#pragma once
+
+#include <stdint.h>
+
+// What `payload` points to.
+enum BASPayloadKind {
+  kBASPayloadText = 0,    // UTF-8 text of `payload_length` bytes
+  kBASPayloadJson = 1,    // a rapidjson::Value (rapidjson::Document is one)
+  kBASPayloadRecord = 2,  // a BASPayloadRecord
+};
+
+// Payload of kind kBASPayloadRecord: a JSON value (or null) plus raw bytes.
+struct BASPayloadRecord {
+  const void* json;  // a rapidjson::Value, or null
+  const void* data;
+  uint64_t data_length;
+};
+
+struct BASObserveData {
+  void* reserved0;
+  const char* task_id;       // decimal task id of the host command this message belongs to
+  int32_t payload_kind;      // a BASPayloadKind
+  const char* message_name;  // e.g. "LIBMODEL_PLUGIN_COMMAND_RECEIVE" or a sub-command name
+  const char* sub_command;   // the sub-command asked of the receiver, when the message names one
+  void* reserved1;
+  int64_t result;            // set by the handler
+  void* output;              // set by the handler (e.g. a UTF-16 path allocated with malloc; the caller frees it)
+  void* reserved2;
+  const void* payload;
+  uint64_t payload_length;
+  void* reserved3;
+  uintptr_t sender_id;       // module handle of the sender; a message without one is not delivered
+  uintptr_t target_id;       // 0: every subscriber but the sender; else only that module
+};
+
+typedef int (*BASMessageFunc)(struct BASObserveData* message);
+
+struct BASHandlerRecord {
+  BASMessageFunc send;     // filled by Corvane: the message bus
+  BASMessageFunc receive;  // filled by the plug-in in RegisterModule
+  uintptr_t module_id;     // the plug-in's module handle, as Corvane knows it
+};
+
+// The entry point every plug-in exports.
+typedef int (*BASRegisterModuleFunc)(struct BASHandlerRecord* handler);
+
+// Names Corvane itself answers when a plug-in sends "LIBMODEL_PLUGIN_COMMAND_RECEIVE" with them as sub-command.
+#define BAS_MESSAGE_COMMAND_RECEIVE "LIBMODEL_PLUGIN_COMMAND_RECEIVE"
+#define BAS_SUB_COMMAND_SEND_RESULT "LIBMODEL_PLUGIN_SEND_RESULT"
+#define BAS_SUB_COMMAND_DECOMPRESS_ZIP_STREAM "LIBPLATFORM_DECOMPRESS_ZIP_STREAM"
+#define BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR "LIBPLATFORM_GET_PROJECT_TEMP_DIR"
