@@ -1,0 +1,74 @@
+// ZEBDeviceConnection: the record of one attached device, and the callback interface for device events.
+//
+// The device monitor creates a record when a device is attached, fills its identity while it brings the device
+// up, and drops it from its list when the device leaves; modules that hold a reference may go on using it. The
+// identity is written on the monitor's thread while modules read it, so it is kept behind the record's mutex and
+// read as a copy.
+//
+// Thread safety: `state` is atomic; identity fields through Identity/SetIdentity; `device` and `number` are
+// constant.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "iOSAPI/am_device.h"
+
+struct ZEBDeviceIdentity {
+  int64_t totalBytes = 0;
+  int64_t freeBytes = 0;
+  std::string model;
+  std::string productVersion;
+  int versionNumber = 0;  // major * 10 + minor of productVersion
+  std::string deviceName;
+  std::string uniqueDeviceID;
+  std::string serialNumber;
+  std::string deviceClass;
+  std::string uniqueChipID;
+  std::string productVersionUtf8;
+};
+
+class ZEBDeviceConnection {
+ public:
+  enum State : int { kReady = 1, kDetached = 2, kAttached = 3, kRevalidating = 4 };
+
+  ZEBDeviceConnection(AMDeviceRef device_ref, uint32_t device_number) : device(device_ref), number(device_number) {}
+  virtual ~ZEBDeviceConnection() = default;
+
+  ZEBDeviceIdentity Identity() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return identity_;
+  }
+  void SetIdentity(const ZEBDeviceIdentity& identity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    identity_ = identity;
+  }
+  std::string UniqueDeviceID() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return identity_.uniqueDeviceID;
+  }
+  void SetProductVersionUtf8(const std::string& version) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    identity_.productVersionUtf8 = version;
+  }
+
+  const AMDeviceRef device;
+  const uint32_t number;  // what the host sees as the device's "code"
+  std::atomic<int> state{kAttached};
+
+ private:
+  mutable std::mutex mutex_;
+  ZEBDeviceIdentity identity_;
+};
+
+using ZEBDeviceConnectionPtr = std::shared_ptr<ZEBDeviceConnection>;
+
+class ZEBDeviceCallback {
+ public:
+  enum Event : int { kDeviceReady = 1, kDeviceDetached = 2, kDeviceNotification = 3 };
+  virtual ~ZEBDeviceCallback() = default;
+  virtual void OnDeviceEvent(const ZEBDeviceConnectionPtr& connection, int event) = 0;
+};

@@ -1,0 +1,18 @@
+// ZEBModuleControl: stops a running task on the host's request (packet type 600).
+//
+// Command JSON {"info":{"task_id":"T"}}: the task with that id is stopped (marked aborted; it answers the host
+// with code 6 itself) and the command is answered with code 0, also when no such task exists. Unreadable JSON
+// gets code 21.
+//
+// Thread safety: stateless.
+#pragma once
+
+#include "utility/module/zeb_module.h"
+
+class ZEBModuleControl : public ZEBModule {
+ public:
+  static constexpr uint32_t kTypeStopTask = 600;
+
+  int OnHook(const void*) override { return 0; }
+  int OnCommand(const bas::IPCPacket& packet) override;
+};

@@ -1,0 +1,30 @@
+// TaskReport: the content of every result, progress or event packet sent to the host.
+//
+// Payload layout: the text part "1", NUL, {"stage":S,"code":C,"uuid":"U","type":T,"info":I}, NUL; then the data
+// part. Members come in exactly this order; "uuid" is "" when there is none; "info" appears only when the info
+// text is not empty and is valid JSON, and then exactly as written. A report of type 0 carries its data
+// zlib-compressed (level 9, zlib stream format); other types carry them as they are. The text part may be of any
+// length.
+//
+// Thread safety: pure functions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct TaskReport {
+  int stage = 0;
+  int64_t code = 0;
+  std::string uuid;
+  int type = 0;
+  std::string info;
+  std::string_view data;  // not owned; must outlive the send
+};
+
+// The text part, including the leading "1", NUL and the final NUL.
+std::string BuildReportText(const TaskReport& report);
+
+// The data part as sent: compressed into `*storage` for type 0 (the returned view points into it), else the
+// report's own bytes. Empty when the report has no data or compression failed.
+std::string_view BuildReportData(const TaskReport& report, std::string* storage);
