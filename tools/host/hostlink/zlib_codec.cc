@@ -3,39 +3,42 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <climits>
 
 namespace hostlink {
 namespace {
 
-// zlib counts in uInt; larger inputs are fed in pieces of this size.
+// zlib counts in uInt; larger buffers are handed over in pieces of at most this size.
 constexpr size_t kPiece = 1u << 30;
 constexpr size_t kOutputStep = 256 * 1024;
 
-unsigned char* BytesOf(std::string_view text) {
-  return reinterpret_cast<unsigned char*>(const_cast<char*>(text.data()));
+// Gives the stream the next piece of `input` once it has used up the last one.
+void FeedInput(z_stream* stream, std::string_view input, size_t* consumed) {
+  if (stream->avail_in != 0 || *consumed == input.size()) return;
+  size_t piece = std::min(input.size() - *consumed, kPiece);
+  stream->next_in = reinterpret_cast<unsigned char*>(const_cast<char*>(input.data() + *consumed));
+  stream->avail_in = static_cast<uInt>(piece);
+  *consumed += piece;
+}
+
+// Points the stream at the free room of `out` after `produced` bytes, growing `out` when it is full.
+void ProvideOutput(z_stream* stream, std::string* out, size_t produced) {
+  if (produced == out->size()) out->resize(std::max(out->size() * 2, kOutputStep));
+  stream->next_out = reinterpret_cast<unsigned char*>(out->data() + produced);
+  stream->avail_out = static_cast<uInt>(std::min(out->size() - produced, kPiece));
 }
 
 }  // namespace
 
 std::string ZlibDeflate(std::string_view raw, int level) {
   z_stream stream{};
-  deflateInit(&stream, level);
+  if (deflateInit(&stream, std::clamp(level, 0, 9)) != Z_OK) return {};
   std::string out;
-  out.resize(deflateBound(&stream, static_cast<uLong>(std::min(raw.size(), kPiece))) + 64);
-  size_t produced = 0;
   size_t consumed = 0;
+  size_t produced = 0;
   int status = Z_OK;
-  while (status != Z_STREAM_END) {
-    if (stream.avail_in == 0 && consumed < raw.size()) {
-      size_t piece = std::min(raw.size() - consumed, kPiece);
-      stream.next_in = BytesOf(raw.substr(consumed, piece));
-      stream.avail_in = static_cast<uInt>(piece);
-      consumed += piece;
-    }
-    if (produced == out.size()) out.resize(out.size() + kOutputStep);
-    stream.next_out = reinterpret_cast<unsigned char*>(out.data() + produced);
-    stream.avail_out = static_cast<uInt>(std::min(out.size() - produced, kPiece));
+  while (status == Z_OK || status == Z_BUF_ERROR) {
+    FeedInput(&stream, raw, &consumed);
+    ProvideOutput(&stream, &out, produced);
     uInt room = stream.avail_out;
     status = deflate(&stream, consumed == raw.size() ? Z_FINISH : Z_NO_FLUSH);
     produced += room - stream.avail_out;
@@ -56,15 +59,8 @@ bool ZlibInflate(std::string_view compressed, std::string* raw, std::string* err
   size_t produced = 0;
   int status = Z_OK;
   while (status != Z_STREAM_END) {
-    if (stream.avail_in == 0 && consumed < compressed.size()) {
-      size_t piece = std::min(compressed.size() - consumed, kPiece);
-      stream.next_in = BytesOf(compressed.substr(consumed, piece));
-      stream.avail_in = static_cast<uInt>(piece);
-      consumed += piece;
-    }
-    if (produced == raw->size()) raw->resize(std::max(raw->size() * 2, kOutputStep));
-    stream.next_out = reinterpret_cast<unsigned char*>(raw->data() + produced);
-    stream.avail_out = static_cast<uInt>(std::min(raw->size() - produced, kPiece));
+    FeedInput(&stream, compressed, &consumed);
+    ProvideOutput(&stream, raw, produced);
     uInt room = stream.avail_out;
     status = inflate(&stream, Z_NO_FLUSH);
     produced += room - stream.avail_out;
