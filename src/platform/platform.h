@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,5 +43,14 @@ int64_t FreeBytes(const std::string& path);
 void IgnoreBrokenPipes();
 // A windowless process has no console: standard output and error go to /dev/null.
 void RedirectStandardStreamsToNull();
+
+}  // namespace platform
+
+namespace platform {
+
+// Turns SIGTERM, SIGINT and SIGHUP into a call of `handler` on a thread of its own (each time one arrives), so
+// that being told to stop is an orderly quit. Call it first thing in main, before any other thread starts: the
+// signals are blocked in the calling thread and every thread it starts later.
+void CallOnTerminationSignal(std::function<void()> handler);
 
 }  // namespace platform

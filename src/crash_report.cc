@@ -1,0 +1,62 @@
+#include "crash_report.h"
+
+#include <dirent.h>
+#include <glog/logging.h>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "libbasic/bas_utility_sys.h"
+#include "platform/platform.h"
+#include "utility/process_context.h"
+
+std::string WriteCrashReport(const std::string& folder) {
+  const StartParams& params = ProcessContext::Get().params();
+  rapidjson::StringBuffer buffer;
+  rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+  writer.SetIndent(' ', 4);
+  writer.StartObject();
+  writer.Key("Product");
+  writer.String(params.product.c_str());
+  writer.Key("Version");
+  writer.String(params.version.c_str());
+  writer.Key("System");
+  writer.String(platform::SystemDescription().c_str());
+  writer.EndObject();
+  std::string path = folder + "Crash.json";
+  if (FILE* file = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(buffer.GetString(), 1, buffer.GetSize(), file);
+    std::fclose(file);
+  }
+  if (ProcessContext::Get().params().open_log && ProcessContext::Get().SetLoggingShutDown()) {
+    google::ShutdownGoogleLogging();
+  }
+  return path;
+}
+
+void CleanUpAfterCrash(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (lower.find(".zip") != std::string::npos) continue;
+    std::string full = folder + "/" + name;
+    struct stat st {};
+    if (::lstat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(full.c_str());
+  }
+  ::closedir(dir);
+}
+
+std::string CrashDumpPath(const std::string& work_folder) {
+  return work_folder + "/" + bas::BASUtilitySys::GetNowDateTime("%Y%m%d%H%M%S") + ".dmp";
+}
