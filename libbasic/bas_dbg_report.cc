@@ -4,12 +4,12 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <zip.h>
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 namespace bas {
 namespace {
@@ -25,6 +25,8 @@ struct CrashConfig {
 CrashConfig* g_config = nullptr;
 volatile sig_atomic_t g_in_handler = 0;
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+constexpr size_t kAlternateStackSize = 1 << 20;
+constexpr size_t kGuardSize = 1 << 12;
 
 void WriteText(int fd, const char* text) {
   size_t length = std::strlen(text);
@@ -107,12 +109,18 @@ void BASDbgReport::RegisterCrashFilter(const std::string& dump_path, CleanupCall
   config->report = report;
   g_config = config;
 
-  // An alternate stack lets the handler run after a stack overflow.
-  static std::vector<char> alternate_stack(1 << 16);
-  stack_t stack{};
-  stack.ss_sp = alternate_stack.data();
-  stack.ss_size = alternate_stack.size();
-  ::sigaltstack(&stack, nullptr);
+  // An alternate stack lets the handler run after a stack overflow. The handler packs files and formats the
+  // report, so it gets a generous stack of its own, with a guard page below it: running past its end must fault,
+  // not overwrite whatever lies next to it.
+  void* memory = ::mmap(nullptr, kAlternateStackSize + kGuardSize, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+  if (memory != MAP_FAILED) {
+    ::mprotect(memory, kGuardSize, PROT_NONE);
+    stack_t stack{};
+    stack.ss_sp = static_cast<char*>(memory) + kGuardSize;
+    stack.ss_size = kAlternateStackSize;
+    ::sigaltstack(&stack, nullptr);
+  }
 
   struct sigaction action {};
   action.sa_sigaction = OnCrash;

@@ -7,7 +7,8 @@
 // its default course (the process ends as it would have).
 //
 // Thread safety: RegisterCrashFilter is called once at start-up on the main thread. The handler runs on the
-// faulting thread, on an alternate stack so that a stack overflow is reported too; it is best effort.
+// faulting thread (on the main thread with an alternate stack, so that a stack overflow there is reported too);
+// it is best effort.
 #pragma once
 
 #include <string>

@@ -4,6 +4,7 @@
 // folder, logging and crash reporting, watches the host process, runs the service start-up (host link, command
 // table, plug-ins, device monitor, start reports) and then waits in its message loop until the host process has
 // gone (or it is told to stop). Then it shuts logging down, removes its process folder and exits with 0.
+#include <glog/logging.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
   if (!params.show_console) platform::RedirectStandardStreamsToNull();
   SetUpLogging(platform::ExecutableName(), work_folder, params.open_log, params.show_console);
   bas::BASDbgReport::RegisterCrashFilter(CrashDumpPath(work_folder), &CleanUpAfterCrash, &WriteCrashReport);
+  LOG(INFO) << "Corvane started: pid " << platform::CurrentProcessId() << ", product " << params.product << " "
+            << params.version << ", helper type " << params.helper_type;
 
   HostWatch::Get().Start(params.host_pid, &RequestQuit);
   if (!RunServiceStartup()) return 1;

@@ -40,8 +40,10 @@ std::string WriteCrashReport(const std::string& folder) {
 }
 
 void CleanUpAfterCrash(const std::string& path) {
+  // Only ever the dump's own folder: a path without one names no folder of ours.
   size_t slash = path.find_last_of('/');
-  std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  if (path.empty() || path[0] != '/' || slash == std::string::npos || slash == 0) return;
+  std::string folder = path.substr(0, slash);
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;
   while (dirent* entry = ::readdir(dir)) {

@@ -9,8 +9,8 @@
 // returns its path; then shuts logging down, unless that already happened, so the packed logs are complete.
 std::string WriteCrashReport(const std::string& folder);
 
-// Deletes every file in the folder of `path` whose name does not contain ".zip" (letter case ignored);
-// subfolders are left alone.
+// Deletes every file in the folder of `path` (an absolute path) whose name does not contain ".zip" (letter case
+// ignored); subfolders are left alone. A path that names no folder deletes nothing.
 void CleanUpAfterCrash(const std::string& path);
 
 // The dump path of this start: work folder + "/" + local time as "%Y%m%d%H%M%S" + ".dmp".
