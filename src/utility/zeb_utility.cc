@@ -5,17 +5,45 @@
 #include <rapidjson/writer.h>
 #include <zlib.h>
 
-bool ZlibCompress(std::string_view data, int level, std::string* out) {
-  uLongf bound = compressBound(static_cast<uLong>(data.size()));
-  out->resize(bound);
-  int status = compress2(reinterpret_cast<Bytef*>(out->data()), &bound, reinterpret_cast<const Bytef*>(data.data()),
-                         static_cast<uLong>(data.size()), level);
-  if (status != Z_OK) {
-    out->clear();
-    return false;
+#include <limits>
+#include <memory>
+
+namespace {
+
+// One deflate state per thread and level, reset between uses: setting a stream up costs far more than
+// compressing a small report with it.
+class Deflater {
+ public:
+  explicit Deflater(int level) : ok_(deflateInit(&stream_, level) == Z_OK) {}
+  ~Deflater() {
+    if (ok_) deflateEnd(&stream_);
   }
-  out->resize(bound);
-  return true;
+  bool Compress(std::string_view data, std::string* out) {
+    if (!ok_ || deflateReset(&stream_) != Z_OK) return false;
+    out->resize(deflateBound(&stream_, static_cast<uLong>(data.size())));
+    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream_.avail_in = static_cast<uInt>(data.size());
+    stream_.next_out = reinterpret_cast<Bytef*>(out->data());
+    stream_.avail_out = static_cast<uInt>(out->size());
+    if (deflate(&stream_, Z_FINISH) != Z_STREAM_END) return false;
+    out->resize(stream_.total_out);
+    return true;
+  }
+
+ private:
+  z_stream stream_{};
+  bool ok_;
+};
+
+}  // namespace
+
+bool ZlibCompress(std::string_view data, int level, std::string* out) {
+  if (level < 0 || level > 9 || data.size() > std::numeric_limits<uInt>::max()) return false;
+  thread_local std::unique_ptr<Deflater> deflaters[10];
+  if (!deflaters[level]) deflaters[level] = std::make_unique<Deflater>(level);
+  if (deflaters[level]->Compress(data, out)) return true;
+  out->clear();
+  return false;
 }
 
 bool ZlibDecompress(std::string_view data, std::string* out, size_t limit) {
