@@ -73,7 +73,10 @@ int AMDeviceIsPaired(AMDeviceRef device);
 int32_t AMDeviceValidatePairing(AMDeviceRef device);
 int32_t AMDevicePair(AMDeviceRef device);
 int32_t AMDeviceStartSession(AMDeviceRef device);
-int32_t AMDeviceStopSession(AMDeviceRef device);
+// The id of the device's running session ("" when none).
+std::string AMDeviceGetSessionID(AMDeviceRef device);
+// Stops the running session; with a non-empty `session_id`, only when that is the one running.
+int32_t AMDeviceStopSession(AMDeviceRef device, const std::string& session_id = std::string());
 // A lockdown value (no domain when `domain` is null; the whole domain when `key` is null), or nothing. Data
 // values come as upper-case hexadecimal text.
 std::optional<PlistValue> AMDeviceCopyValue(AMDeviceRef device, const char* domain, const char* key);

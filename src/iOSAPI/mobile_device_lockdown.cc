@@ -138,8 +138,14 @@ int32_t AMDeviceStartSession(AMDeviceRef device) {
   return StartSessionLocked(*device);
 }
 
-int32_t AMDeviceStopSession(AMDeviceRef device) {
+std::string AMDeviceGetSessionID(AMDeviceRef device) {
   std::lock_guard<std::mutex> lock(device->mutex);
+  return device->session_id;
+}
+
+int32_t AMDeviceStopSession(AMDeviceRef device, const std::string& session_id) {
+  std::lock_guard<std::mutex> lock(device->mutex);
+  if (!session_id.empty() && session_id != device->session_id) return kAMDSuccess;
   return StopSessionLocked(*device);
 }
 

@@ -51,8 +51,8 @@ class ZEBClient : public ZEBDeviceCallback {
 
   // Device events and notices for the host, from the device monitor.
   void OnDeviceEvent(const ZEBDeviceConnectionPtr& connection, int event) override;
-  void SendDeviceNotice(uint32_t device_number, int code);
-  void ReportConnectError(const ZEBDeviceConnectionPtr& connection, int code);
+  void OnDeviceNotice(uint32_t device_number, int code) override;
+  void OnConnectError(const ZEBDeviceConnectionPtr& connection, int code) override;
 
   // The elevated child helper.
   bool IsChildChannelIdle() const;

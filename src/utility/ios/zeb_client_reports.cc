@@ -87,14 +87,14 @@ bool ZEBClient::NoticesSuppressed() const {
   return ProcessContext::Get().IsQuitting() || ProcessContext::Get().params().helper_type == 1;
 }
 
-void ZEBClient::SendDeviceNotice(uint32_t device_number, int code) {
+void ZEBClient::OnDeviceNotice(uint32_t device_number, int code) {
   if (NoticesSuppressed()) return;
   TaskReport report;
   report.code = device_number;
   SendReportToHost(bas::IPCPacketHeader{0, static_cast<uint32_t>(code), kCodeNotice, 0}, report);
 }
 
-void ZEBClient::ReportConnectError(const ZEBDeviceConnectionPtr& connection, int code) {
+void ZEBClient::OnConnectError(const ZEBDeviceConnectionPtr& connection, int code) {
   if (NoticesSuppressed()) return;
   ZEBDeviceIdentity identity = connection->Identity();
   TaskReport report;

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "iOSAPI/am_device.h"
+#include "iOSAPI/mobile_device.h"
 
 struct ZEBDeviceIdentity {
   int64_t totalBytes = 0;
@@ -35,7 +35,8 @@ class ZEBDeviceConnection {
  public:
   enum State : int { kReady = 1, kDetached = 2, kAttached = 3, kRevalidating = 4 };
 
-  ZEBDeviceConnection(AMDeviceRef device_ref, uint32_t device_number) : device(device_ref), number(device_number) {}
+  ZEBDeviceConnection(AMDeviceHandle device_handle, uint32_t device_number)
+      : device(device_handle.get()), number(device_number), owner_(std::move(device_handle)) {}
   virtual ~ZEBDeviceConnection() = default;
 
   ZEBDeviceIdentity Identity() const {
@@ -60,15 +61,29 @@ class ZEBDeviceConnection {
   std::atomic<int> state{kAttached};
 
  private:
+  const AMDeviceHandle owner_;  // keeps the device reference valid while the record lives
   mutable std::mutex mutex_;
   ZEBDeviceIdentity identity_;
 };
 
 using ZEBDeviceConnectionPtr = std::shared_ptr<ZEBDeviceConnection>;
 
+// Told by the device monitor about devices. OnDeviceEvent runs under the monitor lock, so it must not call
+// back into the monitor; the two notice calls do not.
 class ZEBDeviceCallback {
  public:
   enum Event : int { kDeviceReady = 1, kDeviceDetached = 2, kDeviceNotification = 3 };
+  enum Notice : int { kNoticeAttached = 11, kNoticeLeftBeforeReady = 8 };
   virtual ~ZEBDeviceCallback() = default;
   virtual void OnDeviceEvent(const ZEBDeviceConnectionPtr& connection, int event) = 0;
+  // A raw device state change (a kNotice... code) of the device with this number.
+  virtual void OnDeviceNotice(uint32_t device_number, int code) {
+    (void)device_number;
+    (void)code;
+  }
+  // A device's bring-up failed with this code.
+  virtual void OnConnectError(const ZEBDeviceConnectionPtr& connection, int code) {
+    (void)connection;
+    (void)code;
+  }
 };

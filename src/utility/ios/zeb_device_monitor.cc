@@ -1,5 +1,10 @@
 #include "utility/ios/zeb_device_monitor.h"
 
+#include <glog/logging.h>
+
+#include "iOSAPI/mobile_export_fun.h"
+#include "libbasic/kx_task_pool.h"
+
 ZEBDeviceMonitor& ZEBDeviceMonitor::Get() {
   static ZEBDeviceMonitor* monitor = new ZEBDeviceMonitor();
   return *monitor;
@@ -10,8 +15,33 @@ void ZEBDeviceMonitor::AddCallback(ZEBDeviceCallback* callback) {
   callbacks_[++callback_counter_] = callback;
 }
 
-// No device library is bound into this build yet, so no device can ever be seen.
-int ZEBDeviceMonitor::StartMonitor() { return kNoDeviceLibrary; }
+int ZEBDeviceMonitor::StartMonitor() {
+  std::unique_lock<std::mutex> lock(start_mutex_);
+  if (started_ && subscription_done_ && subscription_ok_) return kStarted;
+  if (!started_) {
+    LOG(INFO) << "CMobileExportFun::GetInstance().Init() Before";
+    if (!CMobileExportFun::GetInstance().Init()) return kNoDeviceLibrary;
+    LOG(INFO) << "CMobileExportFun::GetInstance().Init() Finish";
+    if (!AMDeviceServiceIsRunning()) return kNoDeviceService;
+    LOG(INFO) << "usbmuxd";
+    started_ = true;
+  }
+  subscription_done_ = false;
+  subscription_ok_ = true;
+  // This task becomes the notification thread: it delivers every device notification until the process ends.
+  bas::KxTaskPool::Get().AddQuickTask([this] {
+    bool ok = AMDeviceNotificationSubscribe(&ZEBDeviceMonitor::OnNotification, this) == kAMDSuccess;
+    {
+      std::lock_guard<std::mutex> start_lock(start_mutex_);
+      subscription_ok_ = ok;
+      subscription_done_ = true;
+    }
+    subscribed_.notify_all();
+    if (ok) AMDeviceRunLoopRun();
+  });
+  subscribed_.wait(lock, [this] { return subscription_done_; });
+  return subscription_ok_ ? kStarted : kSubscriptionFailed;
+}
 
 ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindConnection(const std::string& unique_device_id) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -23,8 +53,36 @@ ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindConnection(const std::string& uniqu
 
 ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindConnectionByDevice(AMDeviceRef device) {
   std::lock_guard<std::mutex> lock(mutex_);
+  return FindByDeviceLocked(device);
+}
+
+ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindByDeviceLocked(AMDeviceRef device) const {
   for (const ZEBDeviceConnectionPtr& connection : connections_) {
     if (connection->device == device) return connection;
   }
   return nullptr;
+}
+
+std::vector<ZEBDeviceCallback*> ZEBDeviceMonitor::CallbacksLocked() const {
+  std::vector<ZEBDeviceCallback*> callbacks;
+  for (const auto& [id, callback] : callbacks_) callbacks.push_back(callback);
+  return callbacks;
+}
+
+void ZEBDeviceMonitor::ReportConnectError(const ZEBDeviceConnectionPtr& connection, int code) {
+  std::vector<ZEBDeviceCallback*> callbacks;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    callbacks = CallbacksLocked();
+  }
+  for (ZEBDeviceCallback* callback : callbacks) callback->OnConnectError(connection, code);
+}
+
+void ZEBDeviceMonitor::SendDeviceNotice(uint32_t device_number, int code) {
+  std::vector<ZEBDeviceCallback*> callbacks;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    callbacks = CallbacksLocked();
+  }
+  for (ZEBDeviceCallback* callback : callbacks) callback->OnDeviceNotice(device_number, code);
 }

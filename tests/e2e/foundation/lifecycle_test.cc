@@ -22,6 +22,7 @@ std::optional<hostlink::ExitStatus> WaitExit(hostlink::CorvaneProcess& process, 
 TEST(Lifecycle, StartReportsCarryThePidTheTaskIdAndTheMonitorResult) {
   CorvaneHarness corvane;
   corvane.params().task_id = "18446744073709551615";
+  corvane.options().env.push_back({"CORVANE_MOBILEDEVICE_LIBRARY", "/nonexistent/libimobiledevice-1.0.so.6"});
   ASSERT_TRUE(corvane.Start());
   auto monitor = corvane.WaitForType(9);
   ASSERT_TRUE(monitor);
@@ -35,6 +36,14 @@ TEST(Lifecycle, StartReportsCarryThePidTheTaskIdAndTheMonitorResult) {
   EXPECT_EQ(start->info, "{\"pid\":" + std::to_string(corvane.corvane().pid()) + ",\"task_id\":\"18446744073709551615\"}");
   EXPECT_EQ(start->text_json, "{\"stage\":0,\"code\":0,\"uuid\":\"\",\"type\":0,\"info\":" + start->info + "}");
   EXPECT_TRUE(fs::is_directory(corvane.WorkFolder()));
+}
+
+TEST(Lifecycle, WithoutAnAnsweringUsbmuxdTheMonitorReports10) {
+  CorvaneHarness corvane;  // its usbmuxd socket names a file that does not exist
+  ASSERT_TRUE(corvane.Start());
+  auto monitor = corvane.WaitForType(9);
+  ASSERT_TRUE(monitor);
+  EXPECT_EQ(monitor->info, R"({"error_code":10})");
 }
 
 TEST(Lifecycle, WithoutAPortItKeepsRunning) {

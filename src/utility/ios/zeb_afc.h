@@ -1,0 +1,56 @@
+// File operations on a device's file service (AFC), built on the device layer's AFC calls.
+//
+// Device paths are UTF-8 with "/" separators; local paths are UTF-8. Transfers move 4 MiB at a time through one
+// buffer per thread, allocated on the thread's first transfer and reused by every later one. A transfer reports
+// failure when any read or write fails or comes up short, and then leaves no partial local file behind.
+//
+// Names that come from the device are untrusted: DownloadTree never creates anything outside the local folder
+// it was given; an entry named "." or "..", containing "/" or "\", or too long for a file name is skipped (and
+// logged).
+//
+// Thread safety: any thread; the AFC connection serialises its own requests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "iOSAPI/mobile_device.h"
+
+inline constexpr size_t kTransferChunk = 4 * 1024 * 1024;
+
+struct ZEBFileInfo {
+  uint32_t nlink = 0;
+  uint32_t blocks = 0;
+  int64_t size = 0;
+  int64_t birthTime = 0;   // seconds since 1970
+  int64_t modifyTime = 0;  // seconds since 1970
+  std::string type;        // "S_IFDIR", "S_IFREG", "S_IFLNK", ...
+  std::string linkTarget;
+
+  bool IsDirectory() const { return type == "S_IFDIR"; }
+  bool IsRegularFile() const { return type == "S_IFREG"; }
+};
+
+bool GetFileInfo(AFCConnectionRef afc, const std::string& path, ZEBFileInfo* info);
+bool RemovePath(AFCConnectionRef afc, const std::string& path);
+// 1 when the directory exists afterwards (it may have existed before), else 0.
+int MakeDirectory(AFCConnectionRef afc, const std::string& path);
+// Removes a file, or a directory's content (and the directory itself when `remove_top` or `nested`).
+bool RemoveTree(AFCConnectionRef afc, const std::string& path, bool remove_top, bool nested = false);
+bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::string& device_path);
+bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const std::string& local_path);
+// Appends the file's content to `text`.
+bool DownloadFileToMemory(AFCConnectionRef afc, const std::string& device_path, std::string* text);
+bool DownloadTree(AFCConnectionRef afc, const std::string& device_path, const std::string& local_folder);
+
+// True when the device offers "com.apple.afc2" and its Cydia auto-install folder can be opened.
+bool IsJailbroken(AMDeviceRef device);
+
+// The calling thread's 4 MiB transfer buffer.
+char* TransferBuffer();
+
+// True for a name that may become a local file name as it is.
+bool IsSafeEntryName(std::string_view name);
+// `parent` + "/" (unless it ends in one) + `name`.
+std::string ChildPath(const std::string& parent, const std::string& name);

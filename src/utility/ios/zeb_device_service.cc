@@ -1,0 +1,106 @@
+#include "utility/ios/zeb_device_service.h"
+
+#include <glog/logging.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+namespace {
+
+constexpr int kStartAttempts = 5;
+
+struct ServiceState {
+  std::mutex mutex;  // the service lock: guards everything below
+  std::condition_variable changed;
+  std::map<AMDeviceRef, std::weak_ptr<ZEBDeviceService>> afc_cache;
+  std::set<std::string> busy;  // "com.apple.mobilebackup2-<device>"
+};
+
+ServiceState& State() {
+  static ServiceState* state = new ServiceState();
+  return *state;
+}
+
+std::string BusyKey(AMDeviceRef device) {
+  std::ostringstream key;
+  key << kServiceBackup << "-" << static_cast<const void*>(device);
+  return key.str();
+}
+
+// Steps shared by every start. REQUIRES: the service lock held.
+ZEBDeviceServicePtr StartLocked(AMDeviceRef device, const std::string& name, int* error, ServiceOptions options,
+                                bool with_afc) {
+  int session_error = 0;
+  ZEBDeviceSessionPtr session = GetSession(device, &session_error);
+  if (!session) session = OpenSession(device, &session_error);
+  if (!session) {
+    if (session_error != 0) *error = session_error;
+    return nullptr;
+  }
+  AMDServiceConnectionRef connection = nullptr;
+  int32_t status = kAMDUndefinedError;
+  for (int attempt = 0; attempt < kStartAttempts && status != kAMDSuccess; ++attempt) {
+    status = AMDeviceSecureStartService(device, name.c_str(), options.unlock_escrow_bag, &connection);
+  }
+  if (status != kAMDSuccess) {
+    LOG(ERROR) << "StartService " << name << " failed: " << status;
+    if (status == kAMDPasswordProtected) *error = kErrorPasscodeLocked;
+    return nullptr;
+  }
+  AFCConnectionRef afc = nullptr;
+  if (with_afc) {
+    // AFC cannot run over an encrypted channel.
+    if (AMDServiceConnectionGetSecureIOContext(connection) || AFCConnectionOpen(connection, &afc) != kAMDSuccess) {
+      AMDServiceConnectionInvalidate(connection);
+      return nullptr;
+    }
+  }
+  return std::make_shared<ZEBDeviceService>(device, std::move(session), connection, afc, name);
+}
+
+}  // namespace
+
+ZEBDeviceService::ZEBDeviceService(AMDeviceRef device_ref, ZEBDeviceSessionPtr session,
+                                   AMDServiceConnectionRef service_connection, AFCConnectionRef afc_connection,
+                                   std::string service_name)
+    : serviceConnection(service_connection),
+      afcConnection(afc_connection),
+      name(std::move(service_name)),
+      device(device_ref),
+      session_(std::move(session)) {
+  std::printf("ZEBDeviceService: %p name: %s\n", static_cast<void*>(this), name.c_str());
+}
+
+ZEBDeviceService::~ZEBDeviceService() {
+  std::printf("~ZEBDeviceService: %p name: %s\n", static_cast<void*>(this), name.c_str());
+  if (afcConnection != nullptr) AFCConnectionClose(afcConnection);
+  AMDServiceConnectionInvalidate(serviceConnection);
+  if (name == kServiceBackup) {
+    ServiceState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.busy.erase(BusyKey(device));
+    state.changed.notify_all();
+  }
+}
+
+ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, int* error, ServiceOptions options,
+                                 bool with_afc) {
+  ServiceState& state = State();
+  std::unique_lock<std::mutex> lock(state.mutex);
+  if (name == kServiceAfc) {
+    auto cached = state.afc_cache.find(device);
+    if (cached != state.afc_cache.end()) {
+      if (ZEBDeviceServicePtr live = cached->second.lock()) return live;
+    }
+    ZEBDeviceServicePtr started = StartLocked(device, name, error, options, true);
+    if (started) state.afc_cache[device] = started;
+    return started;
+  }
+  std::string key = BusyKey(device);
+  state.changed.wait(lock, [&] { return state.busy.count(key) == 0; });
+  return StartLocked(device, name, error, options, with_afc);
+}

@@ -1,0 +1,18 @@
+// Readers of a device's lockdown values.
+//
+// Thread safety: any thread (the device's lockdown client serialises the requests).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "iOSAPI/mobile_device.h"
+
+std::optional<PlistValue> CopyValue(AMDeviceRef device, const char* key);
+std::optional<PlistValue> CopyValue(AMDeviceRef device, const char* domain, const char* key);
+
+// The value as a 64-bit integer: integers as they are, reals rounded to the nearest integer; false for anything
+// else or when there is no value.
+bool GetNumber(AMDeviceRef device, const char* key, const char* domain, int64_t* out);
+// The same conversion of a value already read.
+bool ToNumber(const PlistValue& value, int64_t* out);
