@@ -1,0 +1,49 @@
+// A blocking byte stream over one connected client socket, with the output faults the simulator can inject
+// (a byte budget after which the connection is cut) and a wait that ends when the client goes away.
+//
+// One Stream belongs to the thread serving its connection. Writes may also come from another thread (the
+// notification proxy relays events) as long as the caller serialises them; reads stay on the owning thread.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+namespace devicesim {
+
+class Stream {
+ public:
+  // `stopping` is the simulator's stop flag; the stream does not own `fd`.
+  Stream(int fd, const std::atomic<bool>& stopping) : fd_(fd), stopping_(stopping) {}
+
+  int fd() const { return fd_; }
+
+  // Reads exactly `size` bytes; false on end of stream, error or a cut connection.
+  bool ReadExact(void* data, size_t size);
+  // Reads whatever is available, at most `size` bytes, waiting for at least one; 0 on end or error.
+  size_t ReadSome(void* data, size_t size);
+
+  bool Write(const void* data, size_t size) { return WriteParts(data, size, nullptr, 0); }
+  // Writes two buffers with as few system calls as possible (a header and its payload), so a client that reads
+  // a header with one recv finds it whole.
+  bool WriteParts(const void* first, size_t first_size, const void* second, size_t second_size);
+
+  // Cuts the connection once `bytes` more bytes have been written.
+  void LimitOutput(uint64_t bytes) { budget_ = bytes; }
+
+  // Reads and discards input until the client closes or the simulator stops; used by stalled connections.
+  void DrainUntilClosed();
+
+ private:
+  bool SendAll(const void* first, size_t first_size, const void* second, size_t second_size);
+
+  const int fd_;
+  const std::atomic<bool>& stopping_;
+  uint64_t budget_ = std::numeric_limits<uint64_t>::max();
+  bool cut_ = false;
+};
+
+}  // namespace devicesim
