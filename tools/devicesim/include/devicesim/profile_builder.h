@@ -26,14 +26,14 @@
 namespace devicesim {
 
 struct AppSpec {
-  std::string bundle_id;
+  std::string bundle_id{};
   std::string type = "User";  // "User" or "System"
-  std::string display_name;   // CFBundleDisplayName; left out when empty
-  std::string name;           // CFBundleName; left out when empty
+  std::string display_name{};   // CFBundleDisplayName; left out when empty
+  std::string name{};           // CFBundleName; left out when empty
   std::string short_version = "1.0";
   std::string version = "1";
-  std::string path;           // Path; defaults to /private/var/containers/Bundle/Application/<id>/<name>.app
-  std::optional<Value> itunes_metadata;  // a dictionary; served as the binary plist data "iTunesMetadata"
+  std::string path{};           // Path; defaults to /private/var/containers/Bundle/Application/<id>/<name>.app
+  std::optional<Value> itunes_metadata{};  // a dictionary; served as the binary plist data "iTunesMetadata"
   int64_t dynamic_disk_usage = 0;
   int64_t static_disk_usage = 0;
   std::string icon_color = "#3478F6";  // the colour of the generated icon PNG

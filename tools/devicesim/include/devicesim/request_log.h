@@ -19,10 +19,10 @@
 namespace devicesim {
 
 struct Request {
-  std::string udid;     // the device the request reached; empty for usbmuxd messages that name no device
-  std::string channel;  // "usbmuxd", "lockdown", "afc", "afc2" or a service name
-  std::string name;     // message type, request name, AFC operation or service command
-  std::map<std::string, std::string> args;
+  std::string udid{};     // the device the request reached; empty for usbmuxd messages that name no device
+  std::string channel{};  // "usbmuxd", "lockdown", "afc", "afc2" or a service name
+  std::string name{};     // message type, request name, AFC operation or service command
+  std::map<std::string, std::string> args{};
 
   // The argument's value, or an empty string when absent.
   std::string Arg(const std::string& key) const;
@@ -30,11 +30,11 @@ struct Request {
 
 // What to count. Empty fields match anything; `arg_key` with `arg_value` requires that argument.
 struct RequestFilter {
-  std::string udid;
-  std::string channel;
-  std::string name;
-  std::string arg_key;
-  std::string arg_value;
+  std::string udid{};
+  std::string channel{};
+  std::string name{};
+  std::string arg_key{};
+  std::string arg_value{};
 
   bool Matches(const Request& request) const;
 };
