@@ -129,6 +129,7 @@ class AfcService : public Service {
       case kAfcGetFileInfo: return FileInfo(number);
       case kAfcGetDevInfo: return DeviceInfo(number);
       case kAfcMakeDir: return MakeDirectory(number);
+      case kAfcTruncate: return Truncate(number);
       case kAfcRemovePath: return RemovePath(number, false);
       case kAfcRemovePathAndContents: return RemovePath(number, true);
       case kAfcRenamePath: return Rename(number);
@@ -264,6 +265,15 @@ class AfcService : public Service {
     std::filesystem::create_directories(host, ec);
     if (ec) return SendStatus(number, StatusFromErrno(ec.value()));
     return SendStatus(number, std::filesystem::is_directory(host) ? kAfcSuccess : kAfcObjectExists);
+  }
+
+  bool Truncate(uint64_t number) {
+    uint64_t size = Field64(0);
+    std::string path = StringAt(fields_, 8), host;
+    Log("TRUNCATE", path);
+    if (uint64_t code = ResolveAfcPath(root_, path, true, &host)) return SendStatus(number, code);
+    int result = ::truncate(host.c_str(), static_cast<off_t>(size));
+    return SendStatus(number, result == 0 ? kAfcSuccess : StatusFromErrno(errno));
   }
 
   bool RemovePath(uint64_t number, bool with_contents) {

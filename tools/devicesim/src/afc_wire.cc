@@ -41,6 +41,7 @@ std::string AfcOperationName(uint64_t operation) {
       {kAfcStatus, "STATUS"},
       {kAfcData, "DATA"},
       {kAfcReadDir, "READ_DIR"},
+      {kAfcTruncate, "TRUNCATE"},
       {kAfcRemovePath, "REMOVE_PATH"},
       {kAfcMakeDir, "MAKE_DIR"},
       {kAfcGetFileInfo, "GET_FILE_INFO"},

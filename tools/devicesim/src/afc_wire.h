@@ -21,6 +21,7 @@ enum AfcOperation : uint64_t {
   kAfcStatus = 0x01,
   kAfcData = 0x02,
   kAfcReadDir = 0x03,
+  kAfcTruncate = 0x07,
   kAfcRemovePath = 0x08,
   kAfcMakeDir = 0x09,
   kAfcGetFileInfo = 0x0A,
