@@ -74,6 +74,67 @@ lockdownd_service_descriptor_t LockdownSession::Start(const char* service, lockd
   return descriptor;
 }
 
+RawService::RawService(LockdownSession& session, const char* service) {
+  lockdownd_service_descriptor_t descriptor = session.Start(service);
+  if (!descriptor) return;
+  if (idevice_connect(session.device(), descriptor->port, &connection_) != IDEVICE_E_SUCCESS) connection_ = nullptr;
+  lockdownd_service_descriptor_free(descriptor);
+}
+
+RawService::~RawService() {
+  if (connection_) idevice_disconnect(connection_);
+}
+
+bool RawService::Send(const std::string& bytes) {
+  uint32_t sent = 0;
+  return connection_ &&
+         idevice_connection_send(connection_, bytes.data(), static_cast<uint32_t>(bytes.size()), &sent) ==
+             IDEVICE_E_SUCCESS &&
+         sent == bytes.size();
+}
+
+bool RawService::Receive(size_t size, std::string* bytes, int timeout_ms) {
+  bytes->assign(size, '\0');
+  size_t done = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (connection_ && done < size) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    uint32_t got = 0;
+    idevice_error_t error = idevice_connection_receive_timeout(connection_, bytes->data() + done,
+                                                               static_cast<uint32_t>(size - done), &got,
+                                                               static_cast<unsigned>(left.count()));
+    if (error != IDEVICE_E_SUCCESS && error != IDEVICE_E_TIMEOUT) break;
+    done += got;
+  }
+  bytes->resize(done);
+  return done == size;
+}
+
+bool RawService::SendPlist(plist_t message, bool little_endian) {
+  char* body = nullptr;
+  uint32_t length = 0;
+  plist_to_bin(message, &body, &length);
+  std::string frame(4, '\0');
+  for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>(length >> (little_endian ? 8 * i : 8 * (3 - i)));
+  frame.append(body, length);
+  plist_to_bin_free(body);
+  return Send(frame);
+}
+
+plist_t RawService::ReceivePlist(bool little_endian, int timeout_ms) {
+  std::string prefix, body;
+  if (!Receive(4, &prefix, timeout_ms)) return nullptr;
+  uint32_t length = 0;
+  for (int i = 0; i < 4; ++i) {
+    length |= static_cast<uint32_t>(static_cast<unsigned char>(prefix[i])) << (little_endian ? 8 * i : 8 * (3 - i));
+  }
+  if (length > (16u << 20) || !Receive(length, &body, timeout_ms)) return nullptr;
+  plist_t message = nullptr;
+  plist_from_memory(body.data(), length, &message);
+  return message;
+}
+
 void SimulatorTest::SetUp() {
   char pattern[] = "/tmp/devicesim-fidelity.XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);

@@ -45,6 +45,24 @@ class LockdownSession {
   lockdownd_error_t error_ = LOCKDOWN_E_UNKNOWN_ERROR;
 };
 
+// A raw connection to a started service, for protocols without a libimobiledevice client (air traffic) and for
+// looking at exactly what the device sends under a fault.
+class RawService {
+ public:
+  RawService(LockdownSession& session, const char* service);
+  ~RawService();
+  bool ok() const { return connection_ != nullptr; }
+  bool Send(const std::string& bytes);
+  // Exactly `size` bytes within `timeout_ms`; false on a timeout, a short read or a closed connection.
+  bool Receive(size_t size, std::string* bytes, int timeout_ms = 5000);
+  // A property list behind a 4-byte length (big- or little-endian); the caller frees the result.
+  bool SendPlist(plist_t message, bool little_endian);
+  plist_t ReceivePlist(bool little_endian, int timeout_ms = 5000);
+
+ private:
+  idevice_connection_t connection_ = nullptr;
+};
+
 class SimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override;

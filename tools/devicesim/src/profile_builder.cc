@@ -81,6 +81,14 @@ ProfileBuilder::ProfileBuilder(const std::string& udid) {
   SetBatteryValue("IsCharging", false);
   SetBatteryValue("ExternalConnected", true);
   SetBatteryValue("FullyCharged", false);
+  SetAssetCategory("Application", 734003200, 12, 0);
+  SetAssetCategory("Photo", 1073741824, 240, 52428800);
+  SetAssetCategory("CameraRoll", 536870912, 120, 0);
+  SetAssetCategory("Movie", 2147483648, 3, 0);
+  SetAssetCategory("Book", 52428800, 4, 0);
+  SetAssetCategory("Music", 419430400, 86, 0);
+  SetAssetCategory("Ringtone", 1048576, 2, 0);
+  SetAssetTotals(116000000000, 64000000000);
 }
 
 Value& ProfileBuilder::Section(const std::string& name) {
