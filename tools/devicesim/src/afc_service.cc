@@ -23,7 +23,7 @@ namespace {
 
 // Fields (paths, handles) of a request stay small; a larger this_length is no AFC client.
 constexpr uint64_t kMaxFields = 64 << 10;
-// A single read or write beyond this is cut (reads) or refused (writes); clients use a few MiB.
+// A single read beyond this is cut and a write beyond it refused; clients use a few MiB.
 constexpr uint64_t kMaxTransfer = 64ull << 20;
 
 uint64_t StatusFromErrno(int error) {
@@ -102,9 +102,13 @@ class AfcService : public Service {
       if (fields_size > kMaxFields || payload_size > kMaxTransfer) return;
       fields_.resize(fields_size);
       if (!stream.ReadExact(fields_.data(), fields_.size())) return;
-      buffer_.resize(std::max<size_t>(buffer_.size(), payload_size));
-      if (!stream.ReadExact(buffer_.data(), payload_size)) return;
-      if (header.operation != kAfcFileWrite && payload_size > 0) fields_.append(buffer_.data(), payload_size);
+      // A write's payload goes from the socket straight into the file; other payloads are request fields.
+      if (header.operation != kAfcFileWrite && payload_size > 0) {
+        if (payload_size > kMaxFields) return;
+        size_t had = fields_.size();
+        fields_.resize(had + payload_size);
+        if (!stream.ReadExact(fields_.data() + had, payload_size)) return;
+      }
       if (!Dispatch(header, payload_size)) return;
     }
   }
@@ -357,30 +361,23 @@ class AfcService : public Service {
     uint64_t length = std::min(Field64(8), kMaxTransfer);
     Log("FILE_READ", file ? file->path : "");
     if (!file) return SendStatus(number, kAfcInvalidArgument);
-    buffer_.resize(std::max<size_t>(buffer_.size(), length));
-    size_t done = 0;
-    while (done < length) {
-      ssize_t n = ::read(file->fd, buffer_.data() + done, length - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return SendStatus(number, StatusFromErrno(errno));
-      if (n == 0) break;
-      done += static_cast<size_t>(n);
-    }
-    return SendData(number, buffer_.data(), done);
+    struct stat info;
+    off_t position = ::lseek(file->fd, 0, SEEK_CUR);
+    if (::fstat(file->fd, &info) != 0 || position < 0) return SendStatus(number, StatusFromErrno(errno));
+    if (!S_ISREG(info.st_mode)) return SendStatus(number, kAfcIoReadError);
+    // The header promises the length, then the bytes go from the file to the socket without a copy here.
+    size_t size = static_cast<size_t>(std::min<uint64_t>(length, info.st_size > position ? info.st_size - position : 0));
+    std::string header = BuildAfcHeader(kAfcData, number, 0, size);
+    return context_->stream.Write(header.data(), header.size()) && context_->stream.SendFile(file->fd, size);
   }
 
   bool Write(uint64_t number, uint64_t payload_size) {
     OpenFile* file = FindFile(Field64(0));
     Log("FILE_WRITE", file ? file->path : "");
-    if (!file) return SendStatus(number, kAfcInvalidArgument);
-    size_t done = 0;
-    while (done < payload_size) {
-      ssize_t n = ::write(file->fd, buffer_.data() + done, payload_size - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return SendStatus(number, StatusFromErrno(n < 0 ? errno : ENOSPC));
-      done += static_cast<size_t>(n);
-    }
-    return SendStatus(number, kAfcSuccess);
+    if (!file) return context_->stream.Skip(payload_size) && SendStatus(number, kAfcInvalidArgument);
+    bool file_error = false;
+    if (context_->stream.ReceiveToFile(file->fd, payload_size, &file_error)) return SendStatus(number, kAfcSuccess);
+    return file_error && SendStatus(number, kAfcWriteError);
   }
 
   bool Seek(uint64_t number) {
@@ -432,8 +429,7 @@ class AfcService : public Service {
   ServiceContext* context_ = nullptr;
   std::string root_;
   std::string channel_;
-  std::string fields_;        // the current request's fields (and payload, except for writes)
-  std::vector<char> buffer_;  // reused for every payload and read, so big transfers allocate once
+  std::string fields_;  // the current request's fields (and payload, except for writes)
   std::map<uint64_t, OpenFile> files_;
   uint64_t next_handle_ = 1;
 };

@@ -1,5 +1,7 @@
 #include "devicesim/simulator.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -90,7 +92,14 @@ bool Simulator::Impl::Start(const std::string& socket_path, std::string* error) 
   socket_path_ = socket_path;
   listen_fd_ = fd;
   running_ = true;
+  // sendfile to a socket whose client has gone raises SIGPIPE; blocked in the accept thread, and so in every
+  // connection thread it starts, it becomes an EPIPE error instead of ending the process.
+  sigset_t pipe_signal, previous;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_signal, &previous);
   accept_thread_ = std::thread([this, fd] { AcceptLoop(fd); });
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return true;
 }
 

@@ -18,6 +18,9 @@ class Stream {
  public:
   // `stopping` is the simulator's stop flag; the stream does not own `fd`.
   Stream(int fd, const std::atomic<bool>& stopping) : fd_(fd), stopping_(stopping) {}
+  ~Stream();
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
 
   int fd() const { return fd_; }
 
@@ -31,6 +34,16 @@ class Stream {
   // a header with one recv finds it whole.
   bool WriteParts(const void* first, size_t first_size, const void* second, size_t second_size);
 
+  // Sends `size` bytes of `file_fd` from its current position, without copying them through user space when
+  // no output fault is armed. False on an error, a file shorter than promised or a cut.
+  bool SendFile(int file_fd, size_t size);
+  // Receives `size` bytes straight into `file_fd` at its current position (spliced through a pipe when the file
+  // allows it). False when the connection ends first or the file refuses the bytes; *file_error tells which.
+  bool ReceiveToFile(int file_fd, size_t size, bool* file_error);
+
+  // Reads and drops `size` bytes.
+  bool Skip(size_t size);
+
   // Cuts the connection once `bytes` more bytes have been written.
   void LimitOutput(uint64_t bytes) { budget_ = bytes; }
 
@@ -40,8 +53,13 @@ class Stream {
  private:
   bool SendAll(const void* first, size_t first_size, const void* second, size_t second_size);
 
+  bool CopyFileThroughBuffer(int file_fd, size_t size);
+  bool MakePipe();
+  bool ReceiveThroughBuffer(int file_fd, size_t size, bool* file_error);
+
   const int fd_;
   const std::atomic<bool>& stopping_;
+  int pipe_[2] = {-1, -1};  // made on the first splice
   uint64_t budget_ = std::numeric_limits<uint64_t>::max();
   bool cut_ = false;
 };
