@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <random>
 
 #include "pairing_material.h"
 #include "plist_util.h"
@@ -12,14 +11,6 @@
 
 namespace devicesim {
 namespace {
-
-std::string RandomBuid() {
-  std::random_device entropy;
-  char text[37];
-  std::snprintf(text, sizeof(text), "%08X-%04X-%04X-%04X-%08X%04X", entropy(), entropy() & 0xFFFF,
-                entropy() & 0xFFFF, entropy() & 0xFFFF, entropy(), entropy() & 0xFFFF);
-  return text;
-}
 
 std::string EventXml(const Value& body) {
   PlistPtr node(ToPlist(body));
@@ -35,7 +26,13 @@ Value IdEvent(const char* type, uint32_t device_id) {
 
 }  // namespace
 
+void Listener::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  closed_ = true;
+}
+
 bool Listener::Send(const std::string& xml) {
+  if (closed_) return false;
   std::string packet = BuildUsbmuxPacket(0, xml);
   size_t offset = 0;
   while (offset < packet.size()) {
@@ -65,7 +62,7 @@ bool Listener::SendPaired(uint32_t device_id, const std::string& xml) {
   return Send(xml);
 }
 
-Hub::Hub(RequestLog& request_log) : log(request_log), buid_(RandomBuid()) { RegisterBuiltinServices(services); }
+Hub::Hub(RequestLog& request_log) : log(request_log), buid_(RandomUuid()) { RegisterBuiltinServices(services); }
 
 bool Hub::AddDevice(const std::shared_ptr<Device>& device, bool attached, std::string* error) {
   {
@@ -151,7 +148,6 @@ bool Hub::Attach(Device& device) {
 
 bool Hub::Detach(Device& device) {
   std::vector<std::shared_ptr<Listener>> targets;
-  std::set<int> tunnels;
   uint32_t device_id = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -160,11 +156,11 @@ bool Hub::Detach(Device& device) {
     device_id = device.device_id;
     device.device_id = 0;
     device.open_ports.clear();
-    tunnels = device.tunnel_fds;
+    // Pulling the cable ends every connection the device had; their threads see end of stream and finish.
+    // Done under the lock: a tunnel leaves the set before its socket is closed, so no reused number is hit.
+    for (int fd : device.tunnel_fds) ::shutdown(fd, SHUT_RDWR);
     targets = listeners_;
   }
-  // Pulling the cable ends every connection the device had; their threads see end of stream and finish.
-  for (int fd : tunnels) ::shutdown(fd, SHUT_RDWR);
   std::string xml = EventXml(IdEvent("Detached", device_id));
   for (const auto& listener : targets) listener->SendDetached(device_id, xml);
   return true;

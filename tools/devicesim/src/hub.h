@@ -30,12 +30,15 @@ class Listener {
   bool SendAttached(uint32_t device_id, const std::string& xml);
   bool SendDetached(uint32_t device_id, const std::string& xml);
   bool SendPaired(uint32_t device_id, const std::string& xml);
+  // After this nothing is written any more, so the connection's socket may be closed and its number reused.
+  void Close();
 
  private:
   bool Send(const std::string& xml);
 
   const int fd_;
   std::mutex mutex_;
+  bool closed_ = false;           // guarded by mutex_
   std::set<uint32_t> announced_;  // guarded by mutex_
 };
 

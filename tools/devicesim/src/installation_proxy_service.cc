@@ -17,11 +17,14 @@ namespace {
 
 constexpr size_t kBrowseBatch = 10;
 
-const char* const kInstallSteps[][2] = {
-    {"5", "CreatingStagingDirectory"},  {"15", "ExtractingPackage"},      {"20", "InspectingPackage"},
-    {"30", "PreflightingApplication"},  {"40", "VerifyingApplication"},   {"50", "CreatingContainer"},
-    {"60", "InstallingApplication"},    {"70", "PostflightingApplication"}, {"80", "SandboxingApplication"},
-    {"90", "GeneratingApplicationMap"},
+constexpr struct {
+  int64_t percent;
+  const char* status;
+} kInstallSteps[] = {
+    {5, "CreatingStagingDirectory"}, {15, "ExtractingPackage"},       {20, "InspectingPackage"},
+    {30, "PreflightingApplication"}, {40, "VerifyingApplication"},    {50, "CreatingContainer"},
+    {60, "InstallingApplication"},   {70, "PostflightingApplication"}, {80, "SandboxingApplication"},
+    {90, "GeneratingApplicationMap"},
 };
 
 std::string IconColorFor(const std::string& bundle_id) {
@@ -153,10 +156,7 @@ class InstallationProxyService : public Service {
       return SendError("PackageInspectionFailed", "Failed to inspect " + package + ": " + reason);
     }
     for (const auto& step : kInstallSteps) {
-      Value progress = Value::Dict();
-      progress.Set("PercentComplete", static_cast<int64_t>(std::stoi(step[0])));
-      progress.Set("Status", step[1]);
-      if (!Send(progress)) return false;
+      if (!Progress(step.percent, step.status)) return false;
     }
     AppRecord app = RecordFor(contents, options);
     {

@@ -2,7 +2,6 @@
 //
 // Choices where no device was observed: without a session only a few identity values can be read (GetValue of
 // another value answers "GetProhibited", SetValue "SetProhibited") and StartService answers "SessionInactive".
-#include <random>
 #include <set>
 
 #include "builtin_services.h"
@@ -21,14 +20,6 @@ const std::set<std::string>& PublicKeys() {
       "ActivationState", "BluetoothAddress", "ModelNumber",
   };
   return keys;
-}
-
-std::string NewSessionId() {
-  std::random_device entropy;
-  char text[37];
-  std::snprintf(text, sizeof(text), "%08X-%04X-%04X-%04X-%08X%04X", entropy(), entropy() & 0xFFFF,
-                entropy() & 0xFFFF, entropy() & 0xFFFF, entropy(), entropy() & 0xFFFF);
-  return text;
 }
 
 class LockdownService : public Service {
@@ -75,7 +66,7 @@ class LockdownService : public Service {
       if (!IsPaired(device, host_id)) {
         answer->Set("Error", "InvalidHostID");
       } else {
-        session_id_ = NewSessionId();
+        session_id_ = RandomUuid();
         answer->Set("SessionID", session_id_);
         answer->Set("EnableSessionSSL", false);
       }

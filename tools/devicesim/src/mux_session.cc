@@ -98,6 +98,7 @@ void HandleListen(Hub& hub, Stream& stream, uint32_t tag) {
   // The client only reads from here on; its closing ends the subscription.
   stream.DrainUntilClosed();
   hub.RemoveListener(listener.get());
+  listener->Close();
 }
 
 Value DeviceList(Hub& hub) {

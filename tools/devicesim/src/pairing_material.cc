@@ -3,6 +3,7 @@
 #include <openssl/sha.h>
 
 #include <cstdio>
+#include <random>
 
 #include "plist_util.h"
 
@@ -48,6 +49,14 @@ const std::string& CertificatePem() {
 const std::string& EscrowBag() {
   static const std::string bag = "devicesim escrow bag: opaque keybag bytes 0123456789abcdef";
   return bag;
+}
+
+std::string RandomUuid() {
+  std::random_device entropy;
+  char text[37];
+  std::snprintf(text, sizeof(text), "%08X-%04X-%04X-%04X-%08X%04X", entropy(), entropy() & 0xFFFF,
+                entropy() & 0xFFFF, entropy() & 0xFFFF, entropy(), entropy() & 0xFFFF);
+  return text;
 }
 
 std::string HostIdFor(const std::string& udid) {

@@ -21,6 +21,9 @@ const std::string& EscrowBag();
 std::string MakePairRecord(const std::string& host_id, const std::string& system_buid,
                            const std::string& wifi_address);
 
+// A random identifier in the upper-case UUID form devices and usbmuxd use (SystemBUID, SessionID).
+std::string RandomUuid();
+
 // A HostID derived from the UDID, so a trusted profile's record is the same on every run.
 std::string HostIdFor(const std::string& udid);
 
