@@ -46,10 +46,8 @@ enum AfcOperation : uint64_t {
 enum AfcStatusCode : uint64_t {
   kAfcSuccess = 0,
   kAfcUnknownError = 1,
-  kAfcHeaderInvalid = 2,
   kAfcIoReadError = 4,
   kAfcWriteError = 5,
-  kAfcUnknownPacketType = 6,
   kAfcInvalidArgument = 7,
   kAfcObjectNotFound = 8,
   kAfcObjectIsDir = 9,

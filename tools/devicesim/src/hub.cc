@@ -105,14 +105,6 @@ std::shared_ptr<Device> Hub::FindById(uint32_t device_id) const {
   return nullptr;
 }
 
-std::shared_ptr<Device> Hub::FindByUdid(const std::string& udid) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (const auto& device : devices_) {
-    if (device->udid == udid) return device;
-  }
-  return nullptr;
-}
-
 std::vector<std::shared_ptr<Device>> Hub::Devices() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return devices_;

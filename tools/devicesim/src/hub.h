@@ -55,7 +55,6 @@ class Hub {
   // By profile folder name or UDID.
   std::shared_ptr<Device> Find(const std::string& name) const;
   std::shared_ptr<Device> FindById(uint32_t device_id) const;
-  std::shared_ptr<Device> FindByUdid(const std::string& udid) const;
   std::vector<std::shared_ptr<Device>> Devices() const;
 
   // Give the device a fresh DeviceID and announce it, or announce its departure and cut its tunnels.

@@ -57,15 +57,6 @@ std::optional<uint64_t> DictUint(plist_t dict, const char* key) {
   return value;
 }
 
-std::optional<bool> DictBool(plist_t dict, const char* key) {
-  if (!dict || plist_get_node_type(dict) != PLIST_DICT) return std::nullopt;
-  plist_t item = plist_dict_get_item(dict, key);
-  if (!item || plist_get_node_type(item) != PLIST_BOOLEAN) return std::nullopt;
-  uint8_t value = 0;
-  plist_get_bool_val(item, &value);
-  return value != 0;
-}
-
 plist_t ToPlist(const Value& value) {
   switch (value.type()) {
     case Value::Type::kString:

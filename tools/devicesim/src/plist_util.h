@@ -28,7 +28,6 @@ std::string ToBinary(plist_t node);
 // Typed member reads of a dictionary node; nullopt when absent or of another type.
 std::optional<std::string> DictString(plist_t dict, const char* key);
 std::optional<uint64_t> DictUint(plist_t dict, const char* key);
-std::optional<bool> DictBool(plist_t dict, const char* key);
 
 plist_t ToPlist(const Value& value);  // a new node owned by the caller
 Value FromPlist(plist_t node);

@@ -36,14 +36,6 @@ bool Stream::ReadExact(void* data, size_t size) {
   return true;
 }
 
-size_t Stream::ReadSome(void* data, size_t size) {
-  for (;;) {
-    ssize_t n = ::recv(fd_, data, size, 0);
-    if (n < 0 && errno == EINTR) continue;
-    return n > 0 ? static_cast<size_t>(n) : 0;
-  }
-}
-
 bool Stream::SendAll(const void* first, size_t first_size, const void* second, size_t second_size) {
   iovec parts[2] = {{const_cast<void*>(first), first_size}, {const_cast<void*>(second), second_size}};
   int count = second_size > 0 ? 2 : 1;

@@ -26,8 +26,6 @@ class Stream {
 
   // Reads exactly `size` bytes; false on end of stream, error or a cut connection.
   bool ReadExact(void* data, size_t size);
-  // Reads whatever is available, at most `size` bytes, waiting for at least one; 0 on end or error.
-  size_t ReadSome(void* data, size_t size);
 
   bool Write(const void* data, size_t size) { return WriteParts(data, size, nullptr, 0); }
   // Writes two buffers with as few system calls as possible (a header and its payload), so a client that reads
