@@ -140,7 +140,15 @@ int32_t AMDeviceNotificationSubscribe(AMDeviceNotificationCallback callback, voi
   return Lib().idevice_event_subscribe(&OnDeviceEvent, nullptr) == IDEVICE_E_SUCCESS ? kAMDSuccess : kAMDMuxError;
 }
 
-void AMDeviceNotificationUnsubscribe() { Lib().idevice_event_unsubscribe(); }
+void AMDeviceNotificationUnsubscribe() {
+  Lib().idevice_event_unsubscribe();
+  // A later subscription hears about every device anew.
+  NotificationState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.attached.clear();
+  state.pending_pairings.clear();
+  state.queue.clear();
+}
 
 void AMDeviceRunLoopRun() {
   NotificationState& state = State();

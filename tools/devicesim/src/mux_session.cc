@@ -36,6 +36,9 @@ void RunTunnel(Hub& hub, const std::shared_ptr<Device>& device, const std::strin
     case FaultKind::kStall:
       stream.DrainUntilClosed();
       break;
+    case FaultKind::kEmptyMessage:
+      stream.Write("\0\0\0\0", 4);
+      break;
     case FaultKind::kMalformed:
     case FaultKind::kOversized: {
       std::string answer = service->BrokenAnswer(fault.kind == FaultKind::kOversized);

@@ -22,6 +22,7 @@ constexpr struct {
     {FaultKind::kNone, "none"},         {FaultKind::kDropAfterBytes, "drop_after_bytes"},
     {FaultKind::kStall, "stall"},       {FaultKind::kMalformed, "malformed"},
     {FaultKind::kOversized, "oversized"}, {FaultKind::kRefuse, "refuse"},
+    {FaultKind::kEmptyMessage, "empty_message"},
 };
 
 bool ReadDict(const Value& document, const char* key, Value* out, std::string* error) {

@@ -27,6 +27,8 @@ enum class FaultKind {
   kOversized,
   // StartService for the service answers Error "InvalidService" as if the device had no such service.
   kRefuse,
+  // The first answer is a length prefix of 0 (an empty message), then the device closes.
+  kEmptyMessage,
 };
 
 struct ServiceFault {
