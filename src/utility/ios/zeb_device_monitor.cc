@@ -56,6 +56,14 @@ ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindConnectionByDevice(AMDeviceRef devi
   return FindByDeviceLocked(device);
 }
 
+ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindConnectionByNumber(uint32_t number) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const ZEBDeviceConnectionPtr& connection : connections_) {
+    if (connection->number == number) return connection;
+  }
+  return nullptr;
+}
+
 ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindByDeviceLocked(AMDeviceRef device) const {
   for (const ZEBDeviceConnectionPtr& connection : connections_) {
     if (connection->device == device) return connection;

@@ -37,6 +37,8 @@ class ZEBDeviceMonitor {
 
   ZEBDeviceConnectionPtr FindConnection(const std::string& unique_device_id);
   ZEBDeviceConnectionPtr FindConnectionByDevice(AMDeviceRef device);
+  // By the number the host knows the device by (the "code" of its device events).
+  ZEBDeviceConnectionPtr FindConnectionByNumber(uint32_t number);
 
   // Reads the identity and storage figures of the device into the record: 0, or a bring-up error code.
   int ReadDeviceInfo(const ZEBDeviceConnectionPtr& connection);
