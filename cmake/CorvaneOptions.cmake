@@ -10,6 +10,12 @@ if(CORVANE_WERROR)
   add_compile_options(-Werror)
 endif()
 
+if(CORVANE_FUZZ)
+  # The libraries the fuzz targets use are built for coverage too; AddressSanitizer catches what they do wrong.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 if(CORVANE_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
