@@ -149,6 +149,7 @@ void ZEBClient::QueueChildCommand(const bas::IPCPacket& packet) {
 }
 
 int ZEBClient::OnChildNotice(const bas::IPCNotice& notice) {
+  if (notice.kind == bas::IPCNotice::kDiagnostic) LOG(INFO) << notice.text;
   if (notice.kind != bas::IPCNotice::kAccepted) return 0;
   std::deque<bas::IPCPacket> queued;
   {
