@@ -30,11 +30,11 @@
 #include "utility/task_report.h"
 
 struct ItemOutcome {
-  std::string bundle_id;  // empty when the package could not be read
-  std::string package;    // install only
+  std::string bundle_id{};  // empty when the package could not be read
+  std::string package{};    // install only
   bool complete = false;
-  std::string error;
-  std::string description;
+  std::string error{};
+  std::string description{};
 };
 
 TaskReport CountReport(const std::string& uuid, size_t count);
