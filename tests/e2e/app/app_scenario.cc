@@ -41,6 +41,13 @@ rapidjson::Document ParseObject(const std::string& text) {
   return doc;
 }
 
+std::string JsonQuoted(const std::string& text) {
+  rapidjson::StringBuffer buffer;
+  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+  writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+  return std::string(buffer.GetString(), buffer.GetSize());
+}
+
 std::string TextMember(const std::string& json, const char* name) {
   rapidjson::Document doc = ParseObject(json);
   if (!doc.IsObject() || !doc.HasMember(name) || !doc[name].IsString()) return std::string();

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <optional>
 #include <string>
@@ -51,6 +53,8 @@ class AppScenario : public ::testing::Test {
 
 // Parses a JSON object text; a failure is a test failure.
 rapidjson::Document ParseObject(const std::string& text);
+// `text` as a JSON string literal.
+std::string JsonQuoted(const std::string& text);
 // The text member of a JSON object text ("" when absent).
 std::string TextMember(const std::string& json, const char* name);
 
