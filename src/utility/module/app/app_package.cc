@@ -2,14 +2,18 @@
 
 #include <unzip.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "iOSAPI/plist_message.h"
+#include "utility/module/app/app_zip_member.h"
 
 namespace {
 
 constexpr size_t kMaxIdentifierBytes = 255 - 4;  // a file name of at most 255 bytes with ".ipa"
 constexpr size_t kMaxMemberName = 1024;
+constexpr size_t kMaxExtraField = 65536;
 constexpr const char* kMetadataMember = "iTunesMetadata.plist";
 
 struct ZipCloser {
@@ -17,8 +21,9 @@ struct ZipCloser {
 };
 using ZipPtr = std::unique_ptr<void, ZipCloser>;
 
-// Reads the archive's current member whole; false when it is too large, broken or fails its checksum.
-bool ReadCurrentMember(unzFile zip, uint64_t size, std::string* out) {
+// Reads the archive's current member whole through minizip; false when it is too large, broken, fails its
+// checksum or cannot be opened.
+bool ReadWithMinizip(unzFile zip, uint64_t size, std::string* out) {
   if (size > kMaxPackagePlist || unzOpenCurrentFile(zip) != UNZ_OK) return false;
   out->assign(static_cast<size_t>(size), '\0');
   size_t done = 0;
@@ -30,6 +35,13 @@ bool ReadCurrentMember(unzFile zip, uint64_t size, std::string* out) {
   }
   // Closing checks the checksum once the whole member has been read.
   return unzCloseCurrentFile(zip) == UNZ_OK && ok;
+}
+
+// The current member, through minizip or, for the members beyond 4 GiB it cannot open, straight from the file.
+bool ReadCurrentMember(unzFile zip, const std::string& archive, const unz_file_info64& entry,
+                       std::string_view extra, std::string* out) {
+  if (ReadWithMinizip(zip, entry.uncompressed_size, out)) return true;
+  return ReadZipMemberDirectly(archive, entry, extra, kMaxPackagePlist, out);
 }
 
 // "Payload/<name>.app/Info.plist" gives "<name>.app"; any other member name an empty string.
@@ -78,27 +90,30 @@ PackageStatus ReadAppPackage(const std::string& path, AppPackage* package, std::
     return PackageStatus::kUnreadable;
   }
   std::string info_bytes;
+  std::vector<char> extra(kMaxExtraField);
   bool have_metadata = false;
   for (int status = unzGoToFirstFile(zip.get()); status == UNZ_OK; status = unzGoToNextFile(zip.get())) {
     unz_file_info64 entry;
     char name[kMaxMemberName];
-    if (unzGetCurrentFileInfo64(zip.get(), &entry, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    if (unzGetCurrentFileInfo64(zip.get(), &entry, name, sizeof name, extra.data(), extra.size(), nullptr, 0) !=
+        UNZ_OK) {
       *reason = "unreadable archive directory";
       return PackageStatus::kUnreadable;
     }
     // A name that did not fit was cut short and could pass for another; none of the members read is that long.
     if (entry.size_filename >= sizeof name) continue;
     std::string_view member(name, entry.size_filename);
+    std::string_view member_extra(extra.data(), std::min<size_t>(entry.size_file_extra, extra.size()));
     if (member == kMetadataMember && !have_metadata) {
       // Broken metadata leaves the package installable; it only loses its store members.
       have_metadata = true;
-      if (!ReadCurrentMember(zip.get(), entry.uncompressed_size, &package->store_metadata)) {
+      if (!ReadCurrentMember(zip.get(), path, entry, member_extra, &package->store_metadata)) {
         package->store_metadata.clear();
       }
     } else if (package->app_folder.empty()) {
       std::string folder = AppFolderOf(member);
       if (folder.empty()) continue;
-      if (!ReadCurrentMember(zip.get(), entry.uncompressed_size, &info_bytes)) {
+      if (!ReadCurrentMember(zip.get(), path, entry, member_extra, &info_bytes)) {
         *reason = "unreadable " + std::string(member);
         return PackageStatus::kUnreadable;
       }

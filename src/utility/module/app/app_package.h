@@ -3,8 +3,9 @@
 // The bundle's Info.plist is the member "Payload/<name>.app/Info.plist" (the first such member in the archive's
 // directory; deeper Info.plist files belong to frameworks and extensions), in the binary or XML property-list
 // format. "iTunesMetadata.plist" at the top of the archive holds the store metadata and may be missing. Only the
-// archive's directory and these two members are read, so a package of any size (zip64 archives above 4 GiB
-// included) costs a few kilobytes of memory.
+// archive's directory and these two members are read, so a package of any size costs a few kilobytes of memory.
+// Zip64 archives above 4 GiB are read too, also when these members lie beyond 4 GiB (app_zip_member.h says why
+// minizip alone does not do that here).
 //
 // A package is untrusted input: its bundle identifier becomes a device file name ("general_storage/<id>.ipa")
 // and a value in a message, so identifiers that could leave that folder or cannot be carried by the message are

@@ -91,6 +91,30 @@ TEST_F(AppPackageTest, ReadsZip64Entries) {
   EXPECT_EQ(package.store_metadata, "<plist><dict/></plist>");
 }
 
+// A package above 4 GiB whose plists lie behind its big member, where only zip64 offsets reach them.
+TEST_F(AppPackageTest, MembersBeyondFourGibAreRead) {
+  devicesim::Value meta = devicesim::Value::Dict();
+  meta.Set("itemName", "Far Away");
+  for (bool deflate : {false, true}) {
+    std::string path = Path(deflate ? "far_deflated.ipa" : "far_stored.ipa"), error;
+    ASSERT_TRUE(devicesim::WriteLargeIpa(path,
+                                         {.app = {.bundle_id = "com.example.far", .itunes_metadata = meta},
+                                          .payload_bytes = (4ull << 30) + (256u << 20),
+                                          .plists_after_payload = true,
+                                          .deflate_plists = deflate},
+                                         &error))
+        << error;
+    AppPackage package;
+    std::string reason;
+    ASSERT_EQ(ReadAppPackage(path, &package, &reason), PackageStatus::kOk) << reason;
+    EXPECT_EQ(package.bundle_id, "com.example.far");
+    PlistValue parsed;
+    ASSERT_TRUE(ParseMessage(package.store_metadata.data(), package.store_metadata.size(), &parsed)) << deflate;
+    EXPECT_EQ(parsed.FindString("itemName"), "Far Away");
+    std::filesystem::remove(path);
+  }
+}
+
 TEST_F(AppPackageTest, InfoPlistsOfFrameworksAndNestedAppsAreNotTheBundles) {
   std::string path = WriteZip("nested.ipa", {{"Payload/A.app/Frameworks/F.framework/Info.plist", InfoPlist("com.f")},
                                              {"Payload/A.app/Watch/W.app/Info.plist", InfoPlist("com.w")},
