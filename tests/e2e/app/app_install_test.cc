@@ -1,4 +1,5 @@
 // Installing packages (504) through the real process against the simulated phone.
+#include <filesystem>
 #include <fstream>
 
 #include "app_scenario.h"
@@ -58,6 +59,11 @@ TEST_F(AppInstall, TwoPackagesInstallOneAfterTheOtherEachToItsOwnPath) {
                                       "upload general_storage/com.example.second.ipa",
                                       "install general_storage/com.example.second.ipa"}));
   EXPECT_EQ(Installed(), (std::vector<std::string>{"com.example.first", "com.example.second"}));
+  for (const auto& [id, local] : {std::pair{"com.example.first", first}, std::pair{"com.example.second", second}}) {
+    std::string on_device = AfcFolder() + "/general_storage/" + id + ".ipa";
+    ASSERT_TRUE(std::filesystem::exists(on_device)) << on_device;
+    EXPECT_EQ(std::filesystem::file_size(on_device), std::filesystem::file_size(local));
+  }
 
   // Per package: its information, progress, then its outcome.
   ASSERT_GE(install.reports.size(), 4u);
@@ -153,6 +159,33 @@ TEST_F(AppInstall, TheStoreIconIsDownloadedAndAFailedDownloadDoesNotStopTheInsta
   EXPECT_EQ(icons[0].type, 1);
   EXPECT_EQ(icons[0].data, png);
   EXPECT_EQ(Installed(), (std::vector<std::string>{"com.example.a", "com.example.b"}));
+}
+
+TEST_F(AppInstall, AStoppedInstallEndsBetweenPackagesWithCode6) {
+  ASSERT_TRUE(Start());
+  std::vector<std::string> packages;
+  for (int i = 0; i < 60; ++i) {
+    std::string id = "com.example.many" + std::to_string(i);
+    packages.push_back(Package(id + ".ipa", {.bundle_id = id}));
+  }
+  constexpr uint64_t kTask = 777;
+  ASSERT_TRUE(corvane_.host().SendCommand(kTask, 504, std::string("{\"uuid\":\"") + kPhoneUdid + "\"}",
+                                          JsonArray(packages)));
+  auto first_outcome = corvane_.host().WaitFor(
+      [](const hostlink::Report& r) { return r.task_id == kTask && r.info.find("\"complete\"") != std::string::npos; },
+      30s);
+  ASSERT_TRUE(first_outcome);
+  ASSERT_TRUE(corvane_.host().SendCommand(778, 600, R"({"info":{"task_id":"777"}})"));
+  auto stopped = corvane_.host().WaitFor(hostlink::FinalOf(kTask, 504), 30s);
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(stopped->code, 6);
+  EXPECT_EQ(stopped->header_code, 5);
+  size_t installed = Installed().size();
+  EXPECT_GE(installed, 1u);
+  EXPECT_LT(installed, packages.size());
+  // The package under way when the stop came was finished: every upload that started was installed.
+  EXPECT_EQ(Count({.channel = kProxy, .name = "Upgrade"}), installed);
+  EXPECT_FALSE(corvane_.host().WaitFor(hostlink::FinalOf(kTask, 504), 500ms)) << "one final report only";
 }
 
 TEST_F(AppInstall, ServicesThatCannotStartGiveTheirCodes) {
