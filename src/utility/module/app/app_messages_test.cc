@@ -12,31 +12,6 @@ PlistValue Parse(const std::string& message) {
   return value;
 }
 
-TEST(AppMessages, MessagesAreBinaryPropertyLists) {
-  for (const std::string& message : {ListMessage(), ListSizesMessage(), IconMessage("a"), InstallMessage("p"),
-                                     UninstallMessage("a"), ArchiveMessage("a")}) {
-    EXPECT_TRUE(message.starts_with("bplist00"));
-  }
-}
-
-TEST(AppMessages, TheTwoListPassesAskForTheirAttributes) {
-  PlistValue list = Parse(ListMessage());
-  EXPECT_EQ(list.FindString("Command"), "Browse");
-  const PlistValue* options = list.FindDict("ClientOptions");
-  ASSERT_NE(options, nullptr);
-  EXPECT_EQ(options->FindString("ApplicationType"), "User");
-  ASSERT_NE(options->FindArray("ReturnAttributes"), nullptr);
-  EXPECT_EQ(options->FindArray("ReturnAttributes")->array().size(), 9u);
-
-  PlistValue sizes_message = Parse(ListSizesMessage());
-  const PlistValue* sizes = sizes_message.FindDict("ClientOptions");
-  ASSERT_NE(sizes, nullptr);
-  const PlistValue::Array& attributes = sizes->FindArray("ReturnAttributes")->array();
-  ASSERT_EQ(attributes.size(), 3u);
-  EXPECT_EQ(attributes[1].Text(), "DynamicDiskUsage");
-  EXPECT_EQ(attributes[2].Text(), "StaticDiskUsage");
-}
-
 TEST(AppMessages, ValuesWithXmlSpecialCharactersArriveUnchanged) {
   const std::string id = "com.example.<dict>&amp;\"'</string>";
   PlistValue uninstall = Parse(UninstallMessage(id));

@@ -117,10 +117,4 @@ TEST(AppTable, AnIdentifierListedTwiceIsOneApplication) {
             R"({"CFBundleIdentifier":"com.example.a","CFBundleName":"First","CFBundleVersion":"2"})");
 }
 
-TEST(AppTable, TextIsEscapedInTheJson) {
-  AppObject app;
-  app.SetText("CFBundleDisplayName", "Quote \" and \\ and \n");
-  EXPECT_EQ(app.ToJson(), R"({"CFBundleDisplayName":"Quote \" and \\ and \n"})");
-}
-
 }  // namespace
