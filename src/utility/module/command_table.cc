@@ -1,5 +1,6 @@
 #include "utility/module/command_table.h"
 
+#include "utility/module/app/zeb_module_app.h"
 #include "utility/module/control/zeb_module_control.h"
 
 namespace {
@@ -11,7 +12,14 @@ ZEBModule& Control() {
 
 ZEBModule& Plugins() { return ZEBModulePlugins::Get(); }
 
+ZEBModule& App() {
+  static ZEBModuleApp module;
+  return module;
+}
+
 const CommandRow kCommandRows[] = {
+    {501, 502, &App},
+    {504, 506, &App},
     {600, 600, &Control},
     {1800, 1800, &Plugins},
 };

@@ -2,6 +2,9 @@
 
 #include <zip.h>
 
+#include <vector>
+
+#include "large_zip_writer.h"
 #include "plist_util.h"
 
 namespace devicesim {
@@ -18,9 +21,7 @@ bool AddMember(zipFile zip, const std::string& name, const std::string& content)
   return zipCloseFileInZip(zip) == ZIP_OK && written;
 }
 
-}  // namespace
-
-bool WriteIpa(const std::string& path, const IpaSpec& spec, std::string* error) {
+std::string InfoPlistBytes(const IpaSpec& spec) {
   Value info = Value::Dict();
   info.Set("CFBundleIdentifier", spec.bundle_id);
   info.Set("CFBundleExecutable", spec.executable);
@@ -30,8 +31,13 @@ bool WriteIpa(const std::string& path, const IpaSpec& spec, std::string* error) 
   info.Set("CFBundleVersion", spec.version);
   info.Set("CFBundlePackageType", "APPL");
   PlistPtr info_node(ToPlist(info));
-  std::string info_bytes = spec.binary_info_plist ? ToBinary(info_node.get()) : ToXml(info_node.get());
+  return spec.binary_info_plist ? ToBinary(info_node.get()) : ToXml(info_node.get());
+}
 
+}  // namespace
+
+bool WriteIpa(const std::string& path, const IpaSpec& spec, std::string* error) {
+  std::string info_bytes = InfoPlistBytes(spec);
   zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
   if (!zip) {
     *error = "cannot create " + path;
@@ -49,6 +55,25 @@ bool WriteIpa(const std::string& path, const IpaSpec& spec, std::string* error) 
   if (zipClose(zip, nullptr) != ZIP_OK) ok = false;
   if (!ok) *error = "cannot write " + path;
   return ok;
+}
+
+
+bool WriteLargeIpa(const std::string& path, const LargeIpaSpec& spec, std::string* error) {
+  std::string app = "Payload/" + spec.app.executable + ".app/";
+  std::vector<LargeZipMember> plists = {
+      {.name = app + "Info.plist", .content = InfoPlistBytes(spec.app), .deflated = spec.deflate_plists}};
+  if (spec.app.itunes_metadata) {
+    PlistPtr meta(ToPlist(*spec.app.itunes_metadata));
+    plists.push_back({.name = "iTunesMetadata.plist", .content = ToXml(meta.get()), .deflated = spec.deflate_plists});
+  }
+  std::vector<LargeZipMember> members;
+  if (!spec.plists_after_payload) members = plists;
+  members.push_back({.name = app + spec.app.executable, .content = "\xCF\xFA\xED\xFE placeholder executable"});
+  members.push_back({.name = app + "Assets.car", .zeros = spec.payload_bytes});
+  if (spec.plists_after_payload) members.insert(members.end(), plists.begin(), plists.end());
+  if (WriteStoredZip64(path, members)) return true;
+  *error = "cannot write " + path;
+  return false;
 }
 
 }  // namespace devicesim

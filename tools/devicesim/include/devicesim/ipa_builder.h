@@ -1,9 +1,13 @@
 // Writes application packages (.ipa zip archives) for tests of installation: Payload/<Name>.app/Info.plist
 // (binary or XML), an executable placeholder, optional iTunesMetadata.plist and extra members.
 //
+// WriteLargeIpa writes packages of many gigabytes without filling the disk: a stored zip64 archive whose big
+// member is a hole in a sparse file (it reads as zeros and takes no blocks on file systems with holes).
+//
 // Stateless; safe from any thread.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,5 +29,15 @@ struct IpaSpec {
 };
 
 bool WriteIpa(const std::string& path, const IpaSpec& spec, std::string* error);
+
+struct LargeIpaSpec {
+  IpaSpec app{};                       // extra_members are not written
+  uint64_t payload_bytes = 0;          // the size of Payload/<Name>.app/Assets.car, all zeros
+  bool plists_after_payload = false;   // Info.plist and iTunesMetadata.plist behind the payload (beyond 4 GiB
+                                       // for a large one, where only zip64 offsets reach them)
+  bool deflate_plists = false;         // the plists deflated rather than stored
+};
+
+bool WriteLargeIpa(const std::string& path, const LargeIpaSpec& spec, std::string* error);
 
 }  // namespace devicesim

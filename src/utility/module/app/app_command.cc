@@ -1,0 +1,35 @@
+#include "utility/module/app/app_command.h"
+
+#include "libbasic/kx_task_schedular.h"
+#include "utility/ios/zeb_service_messages.h"
+#include "utility/module/app/app_answer_handler.h"
+
+bool AppCommand::Aborted() const {
+  return bas::KxTaskSchedular::Get().IsAbortTask(std::to_string(packet.task_id));
+}
+
+ItemOutcome RunProxyOperation(AppCommand& command, AMDServiceConnectionRef proxy, const std::string& message,
+                              const std::string& bundle_id) {
+  ItemOutcome outcome;
+  outcome.bundle_id = bundle_id;
+  AppAnswerHandler handler({.progress = [&](int64_t percent) {
+    command.report(ProgressReport(command.uuid, bundle_id, percent));
+  }});
+  if (message.empty() || !SendMessage(proxy, message)) {
+    outcome.error = "NotSent";
+    return outcome;
+  }
+  ReceiveMessages(proxy, handler.AsMessageHandler());
+  switch (handler.end()) {
+    case AppAnswerHandler::End::kComplete:
+      outcome.complete = true;
+      break;
+    case AppAnswerHandler::End::kDeviceError:
+      outcome.error = handler.error();
+      outcome.description = handler.error_description();
+      break;
+    default:
+      outcome.error = "NoAnswer";
+  }
+  return outcome;
+}

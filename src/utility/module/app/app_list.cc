@@ -1,0 +1,40 @@
+// 501: the user applications with their bundle members, store metadata and sizes.
+#include <glog/logging.h>
+
+#include "utility/ios/zeb_device_service.h"
+#include "utility/ios/zeb_service_messages.h"
+#include "utility/module/app/app_answer_handler.h"
+#include "utility/module/app/app_command.h"
+#include "utility/module/app/app_messages.h"
+#include "utility/module/app/app_table.h"
+
+namespace {
+
+// One Browse pass; each listed entry goes to `add`. A pass cut short leaves what arrived in the table.
+void BrowsePass(AMDServiceConnectionRef proxy, const std::string& message,
+                const std::function<void(const PlistValue&)>& add, const char* pass) {
+  AppAnswerHandler handler({.list_entry = add});
+  SendAndReceive(proxy, message, handler.AsMessageHandler());
+  if (handler.end() != AppAnswerHandler::End::kComplete) {
+    LOG(ERROR) << "The application list's " << pass << " pass ended before it was complete";
+  }
+}
+
+}  // namespace
+
+int RunList(AppCommand& command) {
+  int error = 0;
+  ZEBDeviceServicePtr proxy = StartService(command.device(), kServiceInstallationProxy, &error);
+  if (!proxy) return kAppResultNoService;
+  AppTable table;
+  BrowsePass(proxy->serviceConnection, ListMessage(), [&](const PlistValue& entry) { table.AddListed(entry); },
+             "first");
+  BrowsePass(proxy->serviceConnection, ListSizesMessage(), [&](const PlistValue& entry) { table.AddSizes(entry); },
+             "sizes");
+  command.report(CountReport(command.uuid, table.apps().size()));
+  for (const AppObject& app : table.apps()) {
+    std::string json = app.ToJson();
+    command.report(AppObjectReport(command.uuid, json));
+  }
+  return 0;
+}
