@@ -1,6 +1,7 @@
 #include "utility/module/command_table.h"
 
 #include "utility/module/control/zeb_module_control.h"
+#include "utility/module/sms/zeb_module_sms.h"
 
 namespace {
 
@@ -9,9 +10,15 @@ ZEBModule& Control() {
   return module;
 }
 
+ZEBModule& Sms() {
+  static ZEBModuleSms module;
+  return module;
+}
+
 ZEBModule& Plugins() { return ZEBModulePlugins::Get(); }
 
 const CommandRow kCommandRows[] = {
+    {201, 201, &Sms},
     {600, 600, &Control},
     {1800, 1800, &Plugins},
 };
@@ -20,6 +27,7 @@ const SubCommandRow kSubCommandRows[] = {
     {BAS_SUB_COMMAND_SEND_RESULT, &ZEBModulePlugins::OnSendResult},
     {BAS_SUB_COMMAND_DECOMPRESS_ZIP_STREAM, &ZEBClient::DecompressZipStream},
     {BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR, &ZEBClient::GetProjectTempDir},
+    {BAS_SUB_COMMAND_SMS_QUERY_CONVERSATION_LIST, &ZEBModuleSms::QueryConversationList},
 };
 
 }  // namespace
