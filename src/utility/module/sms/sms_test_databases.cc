@@ -92,6 +92,51 @@ std::string InsertOldMessage(int64_t rowid, const std::string& address, int64_t 
          ", " + std::to_string(read) + ", " + (subject.empty() ? "NULL" : Quote(subject)) + ");\n";
 }
 
+std::string SyntheticChatsSql(int64_t messages, int64_t conversations) {
+  const std::string m = std::to_string(messages);
+  const std::string c = std::to_string(conversations);
+  // Handles 1..C are the correspondents by SMS, C+1..2C the same addresses by iMessage.
+  return R"sql(
+CREATE TEMP TABLE words (i INTEGER PRIMARY KEY, t TEXT);
+INSERT INTO temp.words (i, t) VALUES (0, 'Are we still on for dinner tonight?'), (1, 'On my way, ten minutes'),
+  (2, 'Can you pick up milk and some bread on the way home'), (3, 'ok'), (4, 'Thanks!'),
+  (5, 'Running late, the train is stuck outside the station again'), (6, 'Happy birthday!! Have a great day'),
+  (7, 'Did you see the game last night? Unbelievable ending'), (8, 'Call me when you get a chance'),
+  (9, 'Your verification code is 482913. Do not share it with anyone.'), (10, 'lol'),
+  (11, 'I left the keys under the mat'), (12, 'Sounds good to me'), (13, 'What time does the meeting start tomorrow?'),
+  (14, 'Sent you the photos from the weekend, some of them came out really nicely'), (15, 'See you soon');
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < )sql" +
+         c + R"sql()
+INSERT INTO handle (ROWID, id, country, service)
+  SELECT i, '+1555' || printf('%07d', i), 'us', 'SMS' FROM n
+  UNION ALL SELECT i + )sql" + c + R"sql(, '+1555' || printf('%07d', i), 'us', 'iMessage' FROM n WHERE i % 2 = 0;
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < )sql" +
+         c + R"sql()
+INSERT INTO chat (ROWID, guid, style, state, chat_identifier, service_name)
+  SELECT i, 'chat-' || i, CASE WHEN i % 10 = 0 THEN 43 ELSE 45 END, 3,
+    CASE WHEN i % 10 = 0 THEN 'chat' || (900000000 + i) ELSE '+1555' || printf('%07d', i) END, 'SMS' FROM n;
+INSERT INTO chat_handle_join (chat_id, handle_id) SELECT ROWID, ROWID FROM chat;
+INSERT INTO chat_handle_join (chat_id, handle_id) SELECT ROWID, ROWID + )sql" +
+         c + R"sql( FROM chat WHERE ROWID % 2 = 0;
+INSERT INTO chat_handle_join (chat_id, handle_id)
+  SELECT ROWID, (ROWID + 7) % )sql" + c + R"sql( + 1 FROM chat WHERE ROWID % 10 = 0;
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < )sql" +
+         m + R"sql(),
+  placed(i, chat) AS (SELECT i, (i * 7) % )sql" + c + R"sql( + 1 FROM n)
+INSERT INTO message (ROWID, guid, text, handle_id, service, account, account_guid, error, date, date_read, is_from_me,
+    is_read, is_sent)
+  SELECT i, printf('%08X-4A1B-4C2D-8E3F-%012d', i, i),
+    (SELECT t FROM temp.words WHERE words.i = placed.i % 16) ||
+      CASE WHEN i % 3 = 0 THEN ' ' || (SELECT t FROM temp.words WHERE words.i = (placed.i / 16) % 16) ELSE '' END,
+    CASE WHEN chat % 10 = 0 AND i % 3 = 0 THEN 0 ELSE chat END, 'SMS', 'p:+15550000001',
+    'E0B7E708-B720-4183-AB43-90A9CC7FDC61', 0, 600000000000000000 + i * 30000000000,
+    CASE WHEN i % 3 = 0 THEN 0 ELSE 600000000000000000 + i * 30000000000 + 5000000000 END, i % 3 = 0, 1, i % 3 = 0
+  FROM placed;
+INSERT INTO chat_message_join (chat_id, message_id, message_date)
+  SELECT (ROWID * 7) % )sql" + c + R"sql( + 1, ROWID, date FROM message;
+)sql";
+}
+
 namespace {
 
 bool Execute(sqlite3* db, const std::string& sql, std::string* error) {

@@ -46,6 +46,12 @@ std::string InsertMessageIn(int64_t chat_rowid, const ChatMessage& message);
 std::string InsertOldMessage(int64_t rowid, const std::string& address, int64_t date, const std::string& text,
                              int64_t flags = 2, int64_t read = 1, const std::string& subject = "");
 
+// Rows for a chat-layout database (after kChatLayoutSchema) of `messages` messages spread evenly over
+// `conversations` conversations, with texts of everyday length and words: one-to-one chats by phone number, every
+// tenth a group of three where the owner's own messages have handle 0, every second correspondent known by SMS
+// and iMessage (two handles, one address), dates in nanoseconds thirty seconds apart.
+std::string SyntheticChatsSql(int64_t messages, int64_t conversations);
+
 // Creates a database at `path` (which must not exist) from `sql`. False with `error` on any failure.
 bool CreateDatabase(const std::string& path, const std::string& sql, std::string* error);
 
