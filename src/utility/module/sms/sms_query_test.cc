@@ -14,6 +14,7 @@
 #include "utility/module/sms/sms_conversations.h"
 #include "utility/module/sms/sms_document.h"
 #include "utility/module/sms/sms_stream.h"
+#include "utility/module/sms/sms_stream_ahead.h"
 #include "utility/module/sms/sms_test_databases.h"
 #include "utility/module/sms/sms_test_support.h"
 
@@ -118,9 +119,15 @@ class SmsQuery : public ::testing::Test {
   void ExpectStreamMatchesDocument(const std::string& path) {
     rapidjson::Document document;
     ASSERT_EQ(Query(path, &document), 0);
+    std::vector<std::string> expected = ReportsFromDocument(document);
     int result = -2;
-    EXPECT_EQ(Stream(path, &result), ReportsFromDocument(document)) << path;
+    EXPECT_EQ(Stream(path, &result), expected) << path;
     EXPECT_EQ(result, 0);
+    for (size_t capacity : {1, 3, 1024}) {  // read ahead on a thread of its own
+      RecordingSink sink;
+      EXPECT_EQ(StreamSmsDatabaseAhead(path, &sink, capacity), 0);
+      EXPECT_EQ(sink.reports, expected) << path << " " << capacity;
+    }
   }
 
   std::string folder_;
@@ -355,6 +362,19 @@ TEST_F(SmsQuery, TheStreamIsTheDocumentReportForReport) {
     bool from_memory = log.Has("Messages of " + path + " are not in order of date and row id; reading them into memory");
     EXPECT_EQ(from_memory, sql == fractions) << path;
   }
+}
+
+TEST_F(SmsQuery, ASinkThatStopsEndsTheReadingAheadToo) {
+  std::string path = Create(std::string(kChatLayoutSchema) + SyntheticChatsSql(3000, 30));
+  for (size_t limit : {size_t{0}, size_t{1}, size_t{500}}) {
+    RecordingSink sink(limit);
+    EXPECT_EQ(StreamSmsDatabaseAhead(path, &sink, /*capacity=*/16), kSmsStopped);  // returns: the reader was let go
+    EXPECT_EQ(sink.reports.size(), limit);
+  }
+  std::string missing = folder_ + "/missing.db";
+  RecordingSink sink;
+  EXPECT_EQ(StreamSmsDatabaseAhead(missing, &sink), kSmsCannotOpen);
+  EXPECT_EQ(sink.reports, std::vector<std::string>{"count 0"});
 }
 
 TEST_F(SmsQuery, ASinkThatStopsEndsTheStream) {

@@ -7,6 +7,7 @@
 #include "utility/module/command_payload.h"
 #include "utility/module/sms/sms_document.h"
 #include "utility/module/sms/sms_host_stream.h"
+#include "utility/module/sms/sms_stream_ahead.h"
 #include "utility/task_meta_data.h"
 
 namespace {
@@ -42,7 +43,7 @@ int ZEBModuleSms::OnCommand(const bas::IPCPacket& packet) {
 
   SmsHostStream stream(uuid, task, [this, &packet](const TaskReport& report) { SendProgress(packet, report); });
   // The host is told of a database that cannot be read only through the count of 0; the result stays 0.
-  int code = StreamSmsDatabase(DatabasePath(command), &stream) == kSmsStopped ? kResultAborted : kResultOk;
+  int code = StreamSmsDatabaseAhead(DatabasePath(command), &stream) == kSmsStopped ? kResultAborted : kResultOk;
   ReportResult(packet, uuid, code, "");
   task->NotifySchedular(bas::KxTaskStatus::kFinished);
   return code;
