@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 // The select lists and joins; the double spaces belong to the statements as the log readers know them.
 #define SMS_CHAT_MESSAGE_ROWS                                                                                    \
@@ -70,14 +71,23 @@ int ReadMessages(SmsDatabase* db, SmsLayout layout, bool keep_messages, Conversa
   int result = db->Prepare(sql, &statement);
   if (result != kSmsOk) return result;
   SmsMessageRow row;
+  std::unordered_set<int64_t> seen_chats;
   while (statement->Step()) {
     ReadSmsMessageRow(layout, *statement, keep_messages, &row);
     auto [it, created] = conversations->try_emplace(row.key);
+    SmsConversation& conversation = it->second;
     if (created) {
-      it->second.key = row.key;
-      it->second.rowid = row.chat_rowid;
+      conversation.key = row.key;
+      conversation.rowid = row.chat_rowid;
     }
-    AddMessage(layout, keep_messages, &row, &it->second);
+    if (layout == SmsLayout::kChats) {
+      if (!row.has_chat) {
+        conversation.has_rows_without_chat = true;
+      } else if (seen_chats.insert(row.chat_rowid).second) {
+        conversation.chat_rowids.push_back(row.chat_rowid);
+      }
+    }
+    AddMessage(layout, keep_messages, &row, &conversation);
   }
   if (statement->failed()) return db->StepFailed(*statement, sql);
   return kSmsOk;
@@ -143,6 +153,7 @@ void ReadSmsMessageRow(SmsLayout layout, const SmsStatement& statement, bool who
     return;
   }
   row->chat_rowid = statement.Int(0);
+  row->has_chat = sqlite3_column_type(statement.get(), 0) != SQLITE_NULL;
   statement.Text(1, &row->key);
   message.rowid = statement.Int(2);
   statement.Text(3, &message.text);

@@ -39,6 +39,7 @@ std::string SmsMessageRowsSql(SmsLayout layout);
 struct SmsMessageRow {
   std::string key;
   int64_t chat_rowid = 0;
+  bool has_chat = false;  // chat layout: whether the row joined a chat row
   SmsMessage message;
 };
 

@@ -51,6 +51,11 @@ struct SmsConversation {
   // that sorts by conversation and (date, row id) and get the same sequence (see sms_stream.h).
   bool in_date_rowid_order = true;
   int64_t last_message_rowid = 0;
+  // Chat layout: the chat rows the messages came from (each chat row has one key), and whether some came from no
+  // chat row at all (those have the empty key). With these the messages can be read again conversation by
+  // conversation.
+  std::vector<int64_t> chat_rowids;
+  bool has_rows_without_chat = false;
 };
 
 // Adds `address` and "," to the display phone unless it is already one of its addresses; empty addresses are no
