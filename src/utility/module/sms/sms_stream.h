@@ -3,13 +3,13 @@
 //
 // The stream is the same, report for report and byte for byte, as walking the one-document result (sms_document.h),
 // but it does not hold every message at once. A first pass runs the messages statement and keeps one summary per
-// conversation (count, last date and snippet, group flag) plus its correspondents. A second statement then reads
-// the same rows again ordered by the conversations' sorted position, date and row id, and each message is sent as
-// it is read; SQLite sorts in bounded memory, spilling to its temporary files. That reproduces the first pass's
-// order within each conversation exactly when the first pass met each conversation's messages in order of (date,
-// row id): rows with equal date and row id are the same message, so their order cannot show. The first pass checks
-// this; a database where it does not hold (dates that differ only below a whole unit, text dates) is streamed from
-// the one-document records instead, which costs memory per message but keeps the order.
+// conversation (count, last date and snippet, group flag, the chat rows it came from) plus its correspondents.
+// The messages are then read again grouped by conversation (sms_reread.h), each ordered by date and row id, and
+// sent as they are read. That reproduces the first pass's order within each conversation exactly when the first
+// pass met each conversation's messages in order of (date, row id): rows with equal date and row id are the same
+// message, so their order cannot show. The first pass checks this; a database where it does not hold (dates that
+// differ only below a whole unit, text dates) is streamed from the one-document records instead, which costs
+// memory per message but keeps the order.
 //
 // Thread safety: each call opens its own connection; the sink is called on the calling thread.
 #pragma once
