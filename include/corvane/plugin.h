@@ -14,9 +14,16 @@
 // What `payload` points to.
 enum BASPayloadKind {
   kBASPayloadText = 0,    // UTF-8 text of `payload_length` bytes
-  kBASPayloadJson = 1,    // a rapidjson::Value (rapidjson::Document is one)
+  kBASPayloadJson = 1,    // a rapidjson::Value (rapidjson::Document is one); see the ownership rule below
   kBASPayloadRecord = 2,  // a BASPayloadRecord
 };
+
+// Ownership of a JSON payload a sub-command hands back: a sub-command that answers by replacing the payload
+// (BAS_SUB_COMMAND_SMS_QUERY_CONVERSATION_LIST) sets payload_kind to kBASPayloadJson, payload to a
+// rapidjson::Document allocated with `new`, payload_length to 0 and result to 1. The caller owns that document from
+// then on and frees it with `delete static_cast<const rapidjson::Document*>(message.payload)`; it must keep its own
+// pointer to the payload it sent, which stays the caller's as before. When the result is 0 the payload is left as
+// the caller set it. The plug-in must be built against the same RapidJSON headers as Corvane.
 
 // Payload of kind kBASPayloadRecord: a JSON value (or null) plus raw bytes.
 struct BASPayloadRecord {
@@ -58,3 +65,4 @@ typedef int (*BASRegisterModuleFunc)(struct BASHandlerRecord* handler);
 #define BAS_SUB_COMMAND_SEND_RESULT "LIBMODEL_PLUGIN_SEND_RESULT"
 #define BAS_SUB_COMMAND_DECOMPRESS_ZIP_STREAM "LIBPLATFORM_DECOMPRESS_ZIP_STREAM"
 #define BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR "LIBPLATFORM_GET_PROJECT_TEMP_DIR"
+#define BAS_SUB_COMMAND_SMS_QUERY_CONVERSATION_LIST "LIBPLATFORM_SMS_QUERY_CONVERSATION_LIST"

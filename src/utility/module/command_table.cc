@@ -2,11 +2,17 @@
 
 #include "utility/module/app/zeb_module_app.h"
 #include "utility/module/control/zeb_module_control.h"
+#include "utility/module/sms/zeb_module_sms.h"
 
 namespace {
 
 ZEBModule& Control() {
   static ZEBModuleControl module;
+  return module;
+}
+
+ZEBModule& Sms() {
+  static ZEBModuleSms module;
   return module;
 }
 
@@ -18,6 +24,7 @@ ZEBModule& App() {
 }
 
 const CommandRow kCommandRows[] = {
+    {201, 201, &Sms},
     {501, 502, &App},
     {504, 506, &App},
     {600, 600, &Control},
@@ -28,6 +35,7 @@ const SubCommandRow kSubCommandRows[] = {
     {BAS_SUB_COMMAND_SEND_RESULT, &ZEBModulePlugins::OnSendResult},
     {BAS_SUB_COMMAND_DECOMPRESS_ZIP_STREAM, &ZEBClient::DecompressZipStream},
     {BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR, &ZEBClient::GetProjectTempDir},
+    {BAS_SUB_COMMAND_SMS_QUERY_CONVERSATION_LIST, &ZEBModuleSms::QueryConversationList},
 };
 
 }  // namespace

@@ -20,9 +20,10 @@ void FeedInput(z_stream* stream, std::string_view input, size_t* consumed) {
   *consumed += piece;
 }
 
-// Points the stream at the free room of `out` after `produced` bytes, growing `out` when it is full.
-void ProvideOutput(z_stream* stream, std::string* out, size_t produced) {
-  if (produced == out->size()) out->resize(std::max(out->size() * 2, kOutputStep));
+// Points the stream at the free room of `out` after `produced` bytes, growing `out` when it is full (to `first`
+// bytes the first time).
+void ProvideOutput(z_stream* stream, std::string* out, size_t produced, size_t first = kOutputStep) {
+  if (produced == out->size()) out->resize(std::max(out->size() * 2, first));
   stream->next_out = reinterpret_cast<unsigned char*>(out->data() + produced);
   stream->avail_out = static_cast<uInt>(std::min(out->size() - produced, kPiece));
 }
@@ -60,7 +61,8 @@ bool ZlibInflate(std::string_view compressed, std::string* raw, std::string* err
   int status = Z_OK;
   while (status != Z_STREAM_END) {
     FeedInput(&stream, compressed, &consumed);
-    ProvideOutput(&stream, raw, produced);
+    // Most reports are small: a first buffer near their size saves clearing a large one for each.
+    ProvideOutput(&stream, raw, produced, std::min(kOutputStep, std::max<size_t>(4096, 4 * compressed.size())));
     uInt room = stream.avail_out;
     status = inflate(&stream, Z_NO_FLUSH);
     produced += room - stream.avail_out;
