@@ -1,6 +1,8 @@
 #include "utility/module/command_table.h"
 
+#include "utility/module/basicinfo/zeb_module_basicinfo.h"
 #include "utility/module/control/zeb_module_control.h"
+#include "utility/module/file/zeb_module_file.h"
 
 namespace {
 
@@ -11,8 +13,22 @@ ZEBModule& Control() {
 
 ZEBModule& Plugins() { return ZEBModulePlugins::Get(); }
 
+ZEBModule& BasicInfo() {
+  static ZEBModuleBasicInfo module;
+  return module;
+}
+
+ZEBModule& File() {
+  static ZEBModuleFile module;
+  return module;
+}
+
 const CommandRow kCommandRows[] = {
+    {15, 15, &BasicInfo},
+    {300, 300, &BasicInfo},
+    {303, 303, &BasicInfo},
     {600, 600, &Control},
+    {701, 703, &File},
     {1800, 1800, &Plugins},
 };
 
