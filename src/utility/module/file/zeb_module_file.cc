@@ -25,7 +25,13 @@ int ZEBModuleFile::OnCommand(const bas::IPCPacket& packet) {
   rapidjson::Document command;
   if (!ParseJsonObject(payload.json, &command)) return Finish(packet, task, "", file::kResultBadJson);
   std::string uuid = JsonText(command, "uuid");
-  if (task && task->GetStatus() == bas::KxTaskStatus::kAborted) return Finish(packet, task, uuid, kResultAborted);
+  if (task && task->GetStatus() == bas::KxTaskStatus::kAborted) {
+    // A packet that reached a stopped task while it was running. Its transfer, if it still has one, owes the
+    // host its final answer; a later packet whose transfer has ended was answered already.
+    bool starts = packet.type == kTypeExport || file::JsonInteger(command, "stage", 1) == 1;
+    if (FindTransfer(task, &uuid) || starts) return Finish(packet, task, uuid, kResultAborted);
+    return 0;
+  }
   if (task && !uuid.empty()) {
     if (auto meta = std::static_pointer_cast<TaskMetaData>(task->GetTaskData())) meta->set_uuid(uuid);
   }
