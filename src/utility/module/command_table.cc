@@ -1,7 +1,9 @@
 #include "utility/module/command_table.h"
 
 #include "utility/module/app/zeb_module_app.h"
+#include "utility/module/basicinfo/zeb_module_basicinfo.h"
 #include "utility/module/control/zeb_module_control.h"
+#include "utility/module/file/zeb_module_file.h"
 #include "utility/module/sms/zeb_module_sms.h"
 
 namespace {
@@ -23,11 +25,25 @@ ZEBModule& App() {
   return module;
 }
 
+ZEBModule& BasicInfo() {
+  static ZEBModuleBasicInfo module;
+  return module;
+}
+
+ZEBModule& File() {
+  static ZEBModuleFile module;
+  return module;
+}
+
 const CommandRow kCommandRows[] = {
+    {15, 15, &BasicInfo},
     {201, 201, &Sms},
+    {300, 300, &BasicInfo},
+    {303, 303, &BasicInfo},
     {501, 502, &App},
     {504, 506, &App},
     {600, 600, &Control},
+    {701, 703, &File},
     {1800, 1800, &Plugins},
 };
 

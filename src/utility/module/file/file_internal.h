@@ -1,0 +1,189 @@
+// The pieces of the file module: local names and book archives for the export, the upload journal, and the
+// two transfers that live across several packets of one task (the download stream and the upload).
+//
+// Names, archives and the journal format are pure or local-only, so they are tested without a device. A transfer
+// object owns its device file handles and closes them when it goes, whichever way the transfer ends.
+//
+// Thread safety: the free functions may be called from any thread. A transfer is used by the runs of one task,
+// which never overlap, and then released; it needs no lock of its own.
+#pragma once
+
+#include <openssl/evp.h>
+#include <rapidjson/document.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "utility/ios/zeb_afc.h"
+#include "utility/ios/zeb_device_service.h"
+
+namespace file {
+
+// Result codes of the file module (the framework's 0 and 6 aside).
+inline constexpr int kResultNoDevice = 7;
+inline constexpr int kResultBadJson = 8;
+inline constexpr int kResultNoAfc = 12;
+inline constexpr int kResultIoFailed = 13;
+inline constexpr int kResultMd5Mismatch = 14;
+inline constexpr int kResultBadTransfer = 15;
+
+// The integer member `key` of a JSON object, or `fallback` when it is absent or not an integer.
+int64_t JsonInteger(const rapidjson::Value& object, const char* key, int64_t fallback);
+
+// ---- Export names and archives
+
+// The item's name: the part of its device path after the last "/" (a trailing "/" is ignored).
+std::string ItemName(std::string_view device_path);
+// The local file name for a device name: every byte 0 to 31, the byte 127 and each of \ / : * ? " < | become
+// "_"; everything else (">", the bytes of UTF-8 characters) stays.
+std::string LocalFileName(std::string_view device_name);
+// A folder that is exported as one book archive: its name ends in ".EPUB" (case-sensitive).
+bool IsBookFolder(std::string_view name);
+
+// Packs every regular file below `folder` into a new zip archive, entries named by their path relative to the
+// folder with "/" separators and in name order, except that a top-level "mimetype" goes first and uncompressed
+// (what book readers look for). False, with nothing left at `zip_path`, when any file cannot be read or written.
+bool ZipFolder(const std::string& folder, const std::string& zip_path);
+
+struct ExportedItem {
+  std::string native_path;
+  std::string name;
+};
+// Exports one device item into `target_folder` (see zeb_module_file.h); a book folder is first copied into
+// `scratch_folder`, which is removed afterwards. False when the item is skipped.
+bool ExportItem(AFCConnectionRef afc, const std::string& device_path, const std::string& target_folder,
+                const std::string& scratch_folder, ExportedItem* item);
+
+// ---- The upload journal
+
+inline constexpr int64_t kBlockSize = 4 * 1024 * 1024;
+
+struct JournalBlock {
+  int64_t offset = 0;
+  int64_t length = 0;
+  int status = 0;  // 0 = not yet written, 1 = written
+};
+
+struct Journal {
+  std::string path;  // the file's name
+  std::string md5;
+  int64_t size = 0;
+  std::vector<JournalBlock> blocks;  // in offset order, kBlockSize each but the last
+};
+
+// A journal for a new transfer: every block at status 0.
+Journal NewJournal(std::string name, std::string md5, int64_t size);
+// The journal's text: {"version":"1","path":..,"md5":..,"size":N,"status":0,"fbs":{"<offset>":{"status":S,
+// "offset":O,"offset_length":L},...}}.
+std::string JournalText(const Journal& journal);
+// Reads a journal back: false unless it is a version "1" journal whose blocks are exactly the ones NewJournal
+// cuts for its size (the journal lives on the device and is not trusted).
+bool ParseJournal(std::string_view text, Journal* journal);
+// The first block still at status 0, or null.
+const JournalBlock* FirstPendingBlock(const Journal& journal);
+
+// ---- Transfers that span packets
+
+// MD5 of a stream of bytes, as 32 lower-case hexadecimal digits.
+class Md5Stream {
+ public:
+  Md5Stream();
+  ~Md5Stream();
+  Md5Stream(const Md5Stream&) = delete;
+  Md5Stream& operator=(const Md5Stream&) = delete;
+  void Update(std::string_view bytes);
+  std::string Finish();
+
+ private:
+  EVP_MD_CTX* context_;
+};
+
+class Transfer {
+ public:
+  virtual ~Transfer() = default;
+  // Closes the transfer's device files; nothing is done with it afterwards. Idempotent.
+  virtual void Close() = 0;
+};
+
+// A device file read chunk by chunk for the host (command 702).
+class DownloadStream final : public Transfer {
+ public:
+  // Opens a regular device file; null when it is not one or cannot be opened.
+  static std::unique_ptr<DownloadStream> Open(ZEBDeviceServicePtr afc, const std::string& path);
+  ~DownloadStream() override { Close(); }
+  void Close() override;
+
+  // The next chunk of up to 4 MiB, in the calling thread's transfer buffer; false when the device fails or the
+  // file ends before its size.
+  bool ReadChunk(std::string_view* chunk);
+  const std::string& path() const { return path_; }
+  int64_t offset() const { return offset_; }
+  int64_t size() const { return size_; }
+  bool finished() const { return offset_ >= size_; }
+
+ private:
+  DownloadStream(ZEBDeviceServicePtr afc, std::string path, uint64_t file, int64_t size)
+      : afc_(std::move(afc)), path_(std::move(path)), file_(file), size_(size) {}
+  const ZEBDeviceServicePtr afc_;
+  const std::string path_;
+  const uint64_t file_;
+  const int64_t size_;
+  int64_t offset_ = 0;
+  bool open_ = true;
+};
+
+// Where an upload goes and what the host says it is.
+struct UploadTarget {
+  std::string folder;  // ends in "/"
+  std::string name;
+  int64_t size = 0;
+  std::string md5;  // empty: the host gave none, nothing to check
+};
+
+// A file received block by block into the device (command 703), resumable through its journal.
+class UploadTransfer final : public Transfer {
+ public:
+  // Resumes the transfer from its journal when that describes this very file, or starts it anew. 0, or
+  // kResultIoFailed when the device's folder, journal or data file cannot be made.
+  static int Open(ZEBDeviceServicePtr afc, const UploadTarget& target, std::unique_ptr<UploadTransfer>* out);
+  ~UploadTransfer() override { Close(); }
+  void Close() override;
+
+  const JournalBlock* NextBlock() const { return FirstPendingBlock(journal_); }
+  bool resumed() const { return resumed_; }
+  std::string final_path() const { return target_.folder + target_.name; }
+
+  // Writes one block in place and records it in the journal: 0, kResultBadTransfer when (offset, length) is not
+  // a block of this transfer or the data are not its length, kResultIoFailed when the device fails (the block
+  // then stays at status 0 in the journal).
+  int WriteBlock(int64_t offset, int64_t length, std::string_view data);
+  // Ends a transfer whose blocks are all written: checks the MD5 and gives the data file its final name, leaving
+  // neither the journal nor the data file behind. 0, kResultMd5Mismatch (the data are removed), or
+  // kResultIoFailed.
+  int Complete();
+
+ private:
+  UploadTransfer(ZEBDeviceServicePtr afc, UploadTarget target) : afc_(std::move(afc)), target_(std::move(target)) {}
+  AFCConnectionRef afc() const { return afc_->afcConnection; }
+  std::string data_path() const { return final_path() + ".bak"; }
+  std::string journal_path() const { return final_path() + ".json"; }
+  bool Resume();
+  int Create();
+  bool WriteJournal();
+  std::string DataMd5();
+
+  const ZEBDeviceServicePtr afc_;
+  const UploadTarget target_;
+  Journal journal_;
+  uint64_t data_file_ = 0;
+  bool data_open_ = false;
+  bool resumed_ = false;
+  // The MD5 of the blocks written in order from the start in this run; it saves reading the file back.
+  Md5Stream in_order_md5_;
+  int64_t in_order_end_ = 0;
+};
+
+}  // namespace file

@@ -1,0 +1,151 @@
+// A file received from the host block by block, written in place into a data file pre-sized to its full length,
+// with a journal beside it that records the blocks written so far.
+#include <glog/logging.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "utility/module/file/file_internal.h"
+
+namespace file {
+namespace {
+
+// A journal holds about 75 bytes per 4 MiB block; anything far beyond what the largest upload needs is not ours.
+constexpr int64_t kMaxJournalBytes = 4 * 1024 * 1024;
+
+// Makes every missing folder of a device path ending in "/".
+bool MakeDeviceFolders(AFCConnectionRef afc, const std::string& folder) {
+  for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
+    if (MakeDirectory(afc, folder.substr(0, slash)) != 1) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, std::unique_ptr<UploadTransfer>* out) {
+  std::unique_ptr<UploadTransfer> transfer(new UploadTransfer(std::move(afc), target));
+  if (!MakeDeviceFolders(transfer->afc(), target.folder)) {
+    LOG(ERROR) << "Could not make the device folder " << target.folder;
+    return kResultIoFailed;
+  }
+  if (!transfer->Resume()) {
+    if (int code = transfer->Create(); code != 0) return code;
+  }
+  *out = std::move(transfer);
+  return 0;
+}
+
+void UploadTransfer::Close() {
+  if (data_open_) AFCFileRefClose(afc(), data_file_);
+  data_open_ = false;
+}
+
+// Carries on with a journal that describes this very file and a data file of its full size.
+bool UploadTransfer::Resume() {
+  ZEBFileInfo journal_info, data_info;
+  if (!GetFileInfo(afc(), journal_path(), &journal_info) || journal_info.size > kMaxJournalBytes) return false;
+  std::string text;
+  Journal journal;
+  if (!DownloadFileToMemory(afc(), journal_path(), &text) || !ParseJournal(text, &journal)) {
+    LOG(INFO) << "Starting " << final_path() << " anew: its journal cannot be read";
+    return false;
+  }
+  if (journal.path != target_.name || journal.md5 != target_.md5 || journal.size != target_.size) {
+    LOG(INFO) << "Starting " << final_path() << " anew: its journal is of another file";
+    return false;
+  }
+  if (!GetFileInfo(afc(), data_path(), &data_info) || data_info.size != target_.size) return false;
+  if (AFCFileRefOpen(afc(), data_path().c_str(), kAFCModeReadWrite, &data_file_) != kAMDSuccess) return false;
+  data_open_ = true;
+  journal_ = std::move(journal);
+  resumed_ = true;
+  return true;
+}
+
+int UploadTransfer::Create() {
+  journal_ = NewJournal(target_.name, target_.md5, target_.size);
+  if (!WriteJournal()) return kResultIoFailed;
+  if (AFCFileRefOpen(afc(), data_path().c_str(), kAFCModeWrite, &data_file_) != kAMDSuccess) {
+    LOG(ERROR) << "Could not create " << data_path();
+    return kResultIoFailed;
+  }
+  data_open_ = true;
+  if (AFCFileRefSetFileSize(afc(), data_file_, static_cast<uint64_t>(target_.size)) != kAMDSuccess) {
+    LOG(ERROR) << "Could not size " << data_path() << " to " << target_.size << " bytes";
+    return kResultIoFailed;
+  }
+  return 0;
+}
+
+bool UploadTransfer::WriteJournal() {
+  std::string text = JournalText(journal_);
+  uint64_t file = 0;
+  if (AFCFileRefOpen(afc(), journal_path().c_str(), kAFCModeWrite, &file) != kAMDSuccess) return false;
+  bool ok = AFCFileRefWrite(afc(), file, text.data(), static_cast<uint32_t>(text.size())) == kAMDSuccess;
+  ok = AFCFileRefClose(afc(), file) == kAMDSuccess && ok;
+  if (!ok) LOG(ERROR) << "Could not write " << journal_path();
+  return ok;
+}
+
+int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view data) {
+  auto block = std::find_if(journal_.blocks.begin(), journal_.blocks.end(),
+                            [offset](const JournalBlock& b) { return b.offset == offset; });
+  if (!data_open_) return kResultIoFailed;
+  if (block == journal_.blocks.end() || block->length != length || static_cast<int64_t>(data.size()) != length) {
+    LOG(ERROR) << "A block at " << offset << " of " << length << " bytes (" << data.size()
+               << " sent) is not one of " << final_path();
+    return kResultBadTransfer;
+  }
+  LOG(INFO) << "DoUploadNewMode->writerData " << offset << " " << length;
+  if (AFCFileRefSeek(afc(), data_file_, offset, SEEK_SET) != kAMDSuccess ||
+      AFCFileRefWrite(afc(), data_file_, data.data(), static_cast<uint32_t>(data.size())) != kAMDSuccess) {
+    LOG(ERROR) << "Could not write the block at " << offset << " of " << data_path();
+    return kResultIoFailed;
+  }
+  block->status = 1;
+  if (!WriteJournal()) return kResultIoFailed;
+  if (offset == in_order_end_) {
+    in_order_md5_.Update(data);
+    in_order_end_ += length;
+  }
+  return 0;
+}
+
+// The MD5 of the data file: from the blocks as they came when they came in order, else read back.
+std::string UploadTransfer::DataMd5() {
+  if (in_order_end_ == target_.size) return in_order_md5_.Finish();
+  Md5Stream md5;
+  std::unique_ptr<DownloadStream> stream = DownloadStream::Open(afc_, data_path());
+  if (!stream) return std::string();
+  std::string_view chunk;
+  while (!stream->finished()) {
+    if (!stream->ReadChunk(&chunk)) return std::string();
+    md5.Update(chunk);
+  }
+  return md5.Finish();
+}
+
+int UploadTransfer::Complete() {
+  Close();
+  if (!target_.md5.empty()) {
+    std::string md5 = DataMd5();
+    if (md5.empty()) return kResultIoFailed;
+    if (strcasecmp(md5.c_str(), target_.md5.c_str()) != 0) {
+      LOG(ERROR) << "The MD5 of " << final_path() << " is " << md5 << ", not " << target_.md5 << ": removed";
+      RemovePath(afc(), data_path());
+      RemovePath(afc(), journal_path());
+      return kResultMd5Mismatch;
+    }
+  }
+  RemovePath(afc(), journal_path());
+  RemovePath(afc(), final_path());  // an older file of the name, if there is one
+  if (AFCRenamePath(afc(), data_path().c_str(), final_path().c_str()) != kAMDSuccess) {
+    LOG(ERROR) << "Could not rename " << data_path() << " to " << final_path();
+    return kResultIoFailed;
+  }
+  return 0;
+}
+
+}  // namespace file

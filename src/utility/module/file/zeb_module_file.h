@@ -1,0 +1,105 @@
+// ZEBModuleFile: files between the computer and the device's media file system (packet types 701 to 703).
+//
+// Every command's payload is the marker, NUL, a JSON object with "uuid" (the device), NUL, and for 701 a second
+// JSON text. Unreadable JSON ends a command with 8, an unknown device with 7, a file service that cannot be
+// started with 12. A command whose task has been stopped does no more work and ends with 6 (header code 5).
+//
+// 701 export. Command {"uuid":U,"native_dir":D}: D is the local target folder (made when missing); without it
+//     the items go to "<work folder>/Export". The second JSON text has one member per item whose value is an
+//     object; its first text member is the item's device path ({"1":{"path":"/Books/Tales.EPUB"},...}). A folder
+//     whose name ends in ".EPUB" becomes one zip archive named like the folder; another folder is copied as the
+//     tree "<name>.folder"; a file is copied as "<name>". In each local name every byte 0-31, 127 and each of
+//     \ / : * ? " < | is replaced by "_"; a name that still cannot be a file name ("", ".", "..", too long) is
+//     skipped, and names inside copied trees are checked the same way, so nothing is written outside D. Each
+//     exported item gets a report (stage 2) {"native_path":P,"name":N}; items that cannot be read are skipped.
+//     Final code 0.
+// 702 download, steered by the host one chunk at a time. Start {"uuid":U,"stage":1,"info":{"path":P}}: the
+//     device file P is opened and its first chunk sent at once. Each chunk is a report (stage 2, type 0, so its
+//     data are zlib-compressed) with info {"offset":O,"offset_length":L,"size":S} and the chunk's bytes as
+//     data; chunks are 4 MiB but the last. Every later packet of the task asks for the next chunk with
+//     {"stage":2,"code":0}, or stops the download with a "code" other than 0 (final code 6). Right after the
+//     last chunk (at once for an empty file) the final report follows: code 0, {"path":P,"size":S}.
+// 703 upload, resumable. Start {"uuid":U,"stage":1,"info":{"name":N,"media":B,"dir":F,"size":S,"md5":M}}: the
+//     target is F + "/" + N; a book ("media" false or absent) without "dir" goes to "/Books/"; a media file
+//     needs "dir". The data go into "<target>.bak", pre-sized to S, with the journal "<target>.json" beside
+//     it; a journal of this very file (same name, size and MD5, and a data file of size S) resumes the
+//     transfer, anything else (none, unreadable, another file's) starts it anew. The module answers with a
+//     report (stage 2) {"offset":O,"offset_length":L} naming the first block still to write (4 MiB blocks);
+//     the host sends blocks as {"stage":2,"code":0,"info":{"offset":O,"offset_length":L}} with the bytes as
+//     the data part, in any order, and each is written in place, marked in the journal (rewritten), and
+//     answered with the next block still to write. After the last block the file is checked against M
+//     (lower or upper case hexadecimal; no check when M is empty), the journal and any older file of the name
+//     are removed and the data file takes the final name: code 0, {"path":target}. A later packet whose "code"
+//     is not 0 stops the upload and keeps the journal for a later resume (final code 6).
+//
+// Module codes: 13 a device or local file cannot be opened, read or written (the journal keeps a failed block
+// at status 0); 14 the finished upload's MD5 is not M: its data and journal are removed, so nothing of it
+// becomes the final file and a new attempt starts from the beginning; 15 a packet that does not fit the
+// transfer (a later packet of a task without a transfer, a block that is not one of the file's or whose data
+// are not its length, a start without "name", "size" or a media file's "dir").
+//
+// A transfer's device files stay open between packets and are closed however it ends: by its last packet, a
+// failure, a stop of its task (600) while it waits for the host, or the scheduler's expiry of an idle task; the
+// last two send the final code 6 too. A transfer that ends in failure marks its task given up, so that late
+// packets of it are dropped.
+//
+// Thread safety: commands run on any number of pool workers at once; the transfers are kept by task under the
+// module's mutex, and each is used by the runs of its own task, which never overlap.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include <rapidjson/document.h>
+
+#include "libbasic/kx_task.h"
+#include "utility/module/zeb_module.h"
+
+namespace file {
+class Transfer;
+class DownloadStream;
+class UploadTransfer;
+}  // namespace file
+
+class ZEBModuleFile : public ZEBModule {
+ public:
+  static constexpr uint32_t kTypeExport = 701;
+  static constexpr uint32_t kTypeDownload = 702;
+  static constexpr uint32_t kTypeUpload = 703;
+
+  int OnHook(const void*) override { return 0; }
+  int OnCommand(const bas::IPCPacket& packet) override;
+
+ private:
+  struct TaskTransfer {
+    bas::KxTaskPtr task;
+    std::string uuid;
+    uint32_t type = 0;
+    std::shared_ptr<file::Transfer> transfer;
+  };
+
+  int Export(const bas::IPCPacket& packet, const rapidjson::Document& command, std::string_view arguments,
+             const bas::KxTaskPtr& task);
+  int Download(const bas::IPCPacket& packet, const rapidjson::Document& command, const bas::KxTaskPtr& task);
+  int SendChunk(const bas::IPCPacket& packet, const std::string& uuid, file::DownloadStream& stream,
+                const bas::KxTaskPtr& task);
+  int Upload(const bas::IPCPacket& packet, const rapidjson::Document& command, std::string_view data,
+             const bas::KxTaskPtr& task);
+  int StartUpload(const bas::IPCPacket& packet, const std::string& uuid, const rapidjson::Value& info,
+                  const bas::KxTaskPtr& task);
+  int AskForBlock(const bas::IPCPacket& packet, const std::string& uuid, file::UploadTransfer& upload,
+                  const bas::KxTaskPtr& task);
+
+  // Keeps the task's transfer for its later packets and makes its task continue.
+  void Keep(const bas::KxTaskPtr& task, const std::string& uuid, uint32_t type, std::shared_ptr<file::Transfer> transfer);
+  std::shared_ptr<file::Transfer> FindTransfer(const bas::KxTaskPtr& task, std::string* uuid);
+  // Releases the task's transfer (closing its files) and sends the final report; unless the command succeeded,
+  // marks the task given up.
+  int Finish(const bas::IPCPacket& packet, const bas::KxTaskPtr& task, const std::string& uuid, int code,
+             const std::string& info = std::string());
+  // The scheduler ended a task that waited for the host's next packet.
+  void OnTaskEnded(const bas::KxTaskPtr& task, bas::KxTaskEndReason reason);
+
+  std::map<std::string, TaskTransfer> transfers_;  // by task id; guarded by mutex_
+};

@@ -1,0 +1,123 @@
+// Command 702: a device file streamed to the host one chunk per request.
+#include "file/file_support.h"
+
+namespace e2e {
+namespace {
+
+class Download : public FilePhone {
+ protected:
+  bool Start(uint64_t task, const std::string& path) {
+    return corvane_.host().SendCommand(
+        task, 702, std::string(R"({"uuid":")") + kFileUdid + R"(","stage":1,"code":0,"info":{"path":")" + path + "\"}}");
+  }
+  bool Next(uint64_t task, int code = 0) {
+    return corvane_.host().SendCommand(task, 702, "{\"stage\":2,\"code\":" + std::to_string(code) + "}");
+  }
+};
+
+TEST_F(Download, ANineMiBFileArrivesAsThreeChunksThatReassembleExactly) {
+  std::string content = Generated(9 * kMiB, 3);
+  profile_.AddGeneratedFile("DCIM/100APPLE/IMG_0001.MOV", 9 * kMiB, 3);
+  StartPhone();
+  ASSERT_TRUE(Start(80, "/DCIM/100APPLE/IMG_0001.MOV"));
+
+  std::string received;
+  std::vector<std::string> chunk_infos;
+  std::optional<hostlink::Report> final;
+  while (!final) {
+    auto report = NextOf(80);
+    ASSERT_TRUE(report);
+    if (report->is_final()) {
+      final = report;
+      break;
+    }
+    EXPECT_EQ(report->stage, 2);
+    EXPECT_EQ(report->header_code, 2);
+    EXPECT_EQ(report->uuid, kFileUdid);
+    EXPECT_TRUE(report->data_was_compressed);
+    chunk_infos.push_back(report->info);
+    received += report->data;
+    if (chunk_infos.size() < 3) {
+      ASSERT_TRUE(Next(80));
+    }
+  }
+  EXPECT_EQ(chunk_infos, (std::vector<std::string>{
+                             R"({"offset":0,"offset_length":4194304,"size":9437184})",
+                             R"({"offset":4194304,"offset_length":4194304,"size":9437184})",
+                             R"({"offset":8388608,"offset_length":1048576,"size":9437184})",
+                         }));
+  EXPECT_TRUE(received == content) << "the reassembled file differs";
+  EXPECT_EQ(final->code, 0);
+  EXPECT_EQ(final->header_code, 1);
+  EXPECT_EQ(final->info, R"({"path":"/DCIM/100APPLE/IMG_0001.MOV","size":9437184})");
+  ExpectClosed("/DCIM/100APPLE/IMG_0001.MOV");
+}
+
+TEST_F(Download, AnEmptyFileEndsAtOnceWithoutChunks) {
+  profile_.AddFile("empty.txt", "");
+  StartPhone();
+  ASSERT_TRUE(Start(81, "/empty.txt"));
+  auto report = NextOf(81);
+  ASSERT_TRUE(report);
+  EXPECT_TRUE(report->is_final());
+  EXPECT_EQ(report->code, 0);
+  ExpectClosed("/empty.txt");
+}
+
+TEST_F(Download, TheHostStopsTheDownloadWithANonZeroCode) {
+  profile_.AddGeneratedFile("big.bin", 12 * kMiB, 1);
+  StartPhone();
+  ASSERT_TRUE(Start(82, "/big.bin"));
+  auto first = NextOf(82);
+  ASSERT_TRUE(first);
+  ASSERT_FALSE(first->is_final());
+  ASSERT_TRUE(Next(82, 1));
+  auto stopped = NextOf(82);
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(stopped->code, 6);
+  EXPECT_EQ(stopped->header_code, 5);
+  EXPECT_EQ(stopped->uuid, kFileUdid);
+  ExpectClosed("/big.bin");
+  // The task is over: a late request is dropped.
+  ASSERT_TRUE(Next(82));
+  EXPECT_FALSE(NextOf(82, 700ms));
+}
+
+TEST_F(Download, StoppingTheTaskWhileItWaitsClosesTheFileAndAnswers6Once) {
+  profile_.AddGeneratedFile("big.bin", 12 * kMiB, 1);
+  StartPhone();
+  ASSERT_TRUE(Start(83, "/big.bin"));
+  auto first = NextOf(83);
+  ASSERT_TRUE(first);
+  ASSERT_FALSE(first->is_final());
+  auto stop = corvane_.Run(84, 600, R"({"info":{"task_id":"83"}})");
+  ASSERT_TRUE(stop);
+  auto stopped = NextOf(83);
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(stopped->code, 6);
+  EXPECT_EQ(stopped->header_code, 5);
+  EXPECT_EQ(stopped->uuid, kFileUdid);
+  ExpectClosed("/big.bin");
+  ASSERT_TRUE(Next(83));
+  EXPECT_FALSE(NextOf(83, 700ms));
+}
+
+TEST_F(Download, WhatIsNoReadableFileGets13AndARequestWithoutADownload15) {
+  profile_.AddFile("DCIM/100APPLE/IMG_0001.JPG", "jpeg");
+  StartPhone();
+  uint64_t task = 85;
+  for (const char* path : {"/nothing-here", "/DCIM"}) {
+    ASSERT_TRUE(Start(++task, path));
+    auto answer = NextOf(task);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->code, 13) << path;
+    EXPECT_TRUE(answer->is_final());
+  }
+  ASSERT_TRUE(Next(88));
+  auto orphan = NextOf(88);
+  ASSERT_TRUE(orphan);
+  EXPECT_EQ(orphan->code, 15);
+}
+
+}  // namespace
+}  // namespace e2e
