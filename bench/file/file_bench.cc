@@ -1,7 +1,7 @@
 // The file module's transfers through the whole path, beside the device layer's bare calls in the same run.
 //
 //  - 702: a 512 MiB device file streamed to a host: a real Corvane process, the simulator (in this process) and
-//    hostlink as the host, which asks for each 4 MiB chunk and inflates it (type 0 data are zlib level 9);
+//    hostlink as the host, which takes each 4 MiB chunk and inflates it (type 0 data are zlib level 9);
 //    beside it DownloadFile of the same file by the device layer in this process, to a local file.
 //  - 703: 512 MiB uploaded by the host block by block (journal rewritten after each block, MD5 checked at the
 //    end), beside the device layer's UploadFile of the same bytes.
@@ -161,7 +161,6 @@ void BM_Download702ThroughCorvane(benchmark::State& state) {
         break;
       }
       received += report->data.size();
-      if (received < kFileSize) rig.host->SendCommand(task, 702, R"({"stage":2,"code":0})");
     }
     if (received != kFileSize) return state.SkipWithError("short download");
   }

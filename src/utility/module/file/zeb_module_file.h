@@ -13,12 +13,12 @@
 //     skipped, and names inside copied trees are checked the same way, so nothing is written outside D. Each
 //     exported item gets a report (stage 2) {"native_path":P,"name":N}; items that cannot be read are skipped.
 //     Final code 0.
-// 702 download, steered by the host one chunk at a time. Start {"uuid":U,"stage":1,"info":{"path":P}}: the
-//     device file P is opened and its first chunk sent at once. Each chunk is a report (stage 2, type 0, so its
-//     data are zlib-compressed) with info {"offset":O,"offset_length":L,"size":S} and the chunk's bytes as
-//     data; chunks are 4 MiB but the last. Every later packet of the task asks for the next chunk with
-//     {"stage":2,"code":0}, or stops the download with a "code" other than 0 (final code 6). Right after the
-//     last chunk (at once for an empty file) the final report follows: code 0, {"path":P,"size":S}.
+// 702 download. Start {"uuid":U,"stage":1,"info":{"path":P}}: the device file P is opened and streamed to the
+//     host in chunks of 4 MiB (the last one shorter), each a report (stage 2, type 0, so its data are
+//     zlib-compressed) with info {"offset":O,"offset_length":L,"size":S} and the chunk's bytes as data. After
+//     the last chunk (at once for an empty file) the final report follows: code 0, {"path":P,"size":S}. A stop
+//     request (600) for the task ends the stream between two chunks with code 6; a later packet of the task
+//     that finds no download open gets code 15.
 // 703 upload, resumable. Start {"uuid":U,"stage":1,"info":{"name":N,"media":B,"dir":F,"size":S,"md5":M}}: the
 //     target is F + "/" + N; a book ("media" false or absent) without "dir" goes to "/Books/"; a media file
 //     needs "dir". The data go into "<target>.bak", pre-sized to S, with the journal "<target>.json" beside

@@ -1,4 +1,4 @@
-// Command 702: a device file streamed to the host, one 4 MiB chunk per request of the host.
+// Command 702: a device file streamed to the host in 4 MiB chunks, one report each, until its end.
 #include <glog/logging.h>
 
 #include "utility/ios/zeb_device_monitor.h"
@@ -10,13 +10,8 @@
 int ZEBModuleFile::Download(const bas::IPCPacket& packet, const rapidjson::Document& command,
                             const bas::KxTaskPtr& task) {
   std::string uuid = JsonText(command, "uuid");
-  if (file::JsonInteger(command, "stage", 1) != 1) {
-    std::shared_ptr<file::Transfer> transfer = FindTransfer(task, &uuid);
-    auto* stream = dynamic_cast<file::DownloadStream*>(transfer.get());
-    if (stream == nullptr) return Finish(packet, task, uuid, file::kResultBadTransfer);
-    if (file::JsonInteger(command, "code", 0) != 0) return Finish(packet, task, uuid, kResultAborted);
-    return SendChunk(packet, uuid, *stream, task);
-  }
+  // The whole file goes out in the run of the starting packet; a later packet of the task finds nothing open.
+  if (file::JsonInteger(command, "stage", 1) != 1) return Finish(packet, task, uuid, file::kResultBadTransfer);
 
   ZEBDeviceConnectionPtr connection = ZEBDeviceMonitor::Get().FindConnection(uuid);
   if (!connection) return Finish(packet, task, uuid, file::kResultNoDevice);
@@ -37,7 +32,9 @@ int ZEBModuleFile::Download(const bas::IPCPacket& packet, const rapidjson::Docum
 
 int ZEBModuleFile::SendChunk(const bas::IPCPacket& packet, const std::string& uuid, file::DownloadStream& stream,
                              const bas::KxTaskPtr& task) {
-  if (!stream.finished()) {
+  while (!stream.finished()) {
+    // A stop request (600) marks the task while it streams; it ends between two chunks.
+    if (task->GetStatus() == bas::KxTaskStatus::kAborted) return Finish(packet, task, uuid, kResultAborted);
     int64_t offset = stream.offset();
     std::string_view chunk;
     if (!stream.ReadChunk(&chunk)) return Finish(packet, task, uuid, file::kResultIoFailed);
@@ -50,10 +47,6 @@ int ZEBModuleFile::SendChunk(const bas::IPCPacket& packet, const std::string& uu
     report.data = chunk;
     SendProgress(packet, report);
   }
-  if (stream.finished()) {
-    return Finish(packet, task, uuid, kResultOk,
-                  "{\"path\":" + JsonQuote(stream.path()) + ",\"size\":" + std::to_string(stream.size()) + "}");
-  }
-  task->NotifySchedular(bas::KxTaskStatus::kContinuing);
-  return 0;
+  return Finish(packet, task, uuid, kResultOk,
+                "{\"path\":" + JsonQuote(stream.path()) + ",\"size\":" + std::to_string(stream.size()) + "}");
 }
