@@ -6,10 +6,17 @@ KxTaskPackagePtr KxTaskPackage::Create(std::string id) { return KxTaskPackagePtr
 
 void KxTaskPackage::AddTask(const KxTaskPtr& task) { tasks_.push_back(task); }
 
+std::vector<KxTaskPtr> KxTaskPackage::GetTasks() const {
+  std::vector<KxTaskPtr> tasks;
+  for (const std::weak_ptr<KxTask>& task : tasks_) {
+    if (KxTaskPtr alive = task.lock()) tasks.push_back(std::move(alive));
+  }
+  return tasks;
+}
+
 void KxTaskPackage::MemberFinished(const KxTaskPackagePtr& self) {
   if (remaining_.fetch_sub(1) != 1) return;
   if (func_) func_(self);
-  tasks_.clear();
   std::shared_ptr<KxTaskEvent> event = std::move(event_);
   if (event) event->PackageFinished(event);
 }
@@ -18,10 +25,17 @@ KxTaskEventPtr KxTaskEvent::Create(std::string id) { return KxTaskEventPtr(new K
 
 void KxTaskEvent::AddPackage(const KxTaskPackagePtr& package) { packages_.push_back(package); }
 
+std::vector<KxTaskPackagePtr> KxTaskEvent::GetPackages() const {
+  std::vector<KxTaskPackagePtr> packages;
+  for (const std::weak_ptr<KxTaskPackage>& package : packages_) {
+    if (KxTaskPackagePtr alive = package.lock()) packages.push_back(std::move(alive));
+  }
+  return packages;
+}
+
 void KxTaskEvent::PackageFinished(const KxTaskEventPtr& self) {
   if (remaining_.fetch_sub(1) != 1) return;
   if (func_) func_(self);
-  packages_.clear();
 }
 
 }  // namespace bas

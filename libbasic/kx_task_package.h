@@ -4,6 +4,9 @@
 // the event's finish hooks run exactly once when the command's task ends. Membership is fixed before the event is
 // posted; the counters are then driven by the scheduler.
 //
+// Ownership runs one way, so that nothing is kept alive by a cycle even when a group never completes: a task
+// holds its package and a package its event; a package knows its tasks and an event its packages only weakly.
+//
 // Thread safety: AddTask/AddPackage before posting only; the finish bookkeeping is internally synchronised.
 #pragma once
 
@@ -30,7 +33,9 @@ class KxTaskPackage {
   const std::string& GetId() const { return id_; }
   void AddTask(const KxTaskPtr& task);
   void SetFunc(Func func) { func_ = std::move(func); }
-  const std::vector<KxTaskPtr>& GetTasks() const { return tasks_; }
+  // The members that are still alive.
+  std::vector<KxTaskPtr> GetTasks() const;
+  size_t TaskCount() const { return tasks_.size(); }
 
  private:
   friend class KxTaskEvent;
@@ -38,11 +43,11 @@ class KxTaskPackage {
   explicit KxTaskPackage(std::string id) : id_(std::move(id)) {}
 
   // Called by the scheduler once per finished member; the last one runs the package's function and tells the
-  // event. The member list is released then, which breaks the task-to-package reference.
+  // event.
   void MemberFinished(const KxTaskPackagePtr& self);
 
   std::string id_;
-  std::vector<KxTaskPtr> tasks_;
+  std::vector<std::weak_ptr<KxTask>> tasks_;
   Func func_;
   std::shared_ptr<KxTaskEvent> event_;
   std::atomic<size_t> remaining_{0};
@@ -57,7 +62,9 @@ class KxTaskEvent {
   const std::string& GetId() const { return id_; }
   void AddPackage(const KxTaskPackagePtr& package);
   void SetFunc(Func func) { func_ = std::move(func); }
-  const std::vector<KxTaskPackagePtr>& GetPackages() const { return packages_; }
+  // The packages that are still alive.
+  std::vector<KxTaskPackagePtr> GetPackages() const;
+  size_t PackageCount() const { return packages_.size(); }
 
  private:
   friend class KxTaskPackage;
@@ -67,7 +74,7 @@ class KxTaskEvent {
   void PackageFinished(const KxTaskEventPtr& self);
 
   std::string id_;
-  std::vector<KxTaskPackagePtr> packages_;
+  std::vector<std::weak_ptr<KxTaskPackage>> packages_;
   Func func_;
   std::atomic<size_t> remaining_{0};
 };

@@ -33,11 +33,11 @@ KxTaskSchedular& KxTaskSchedular::Get() {
 void KxTaskSchedular::PostTaskEvent(const KxTaskEventPtr& event) {
   std::vector<KxTaskPackagePtr> empty_packages;
   std::lock_guard<std::mutex> lock(mutex_);
-  event->remaining_ = event->GetPackages().size();
+  event->remaining_ = event->PackageCount();
   for (const KxTaskPackagePtr& package : event->GetPackages()) {
     package->event_ = event;
-    package->remaining_ = package->GetTasks().size();
-    if (package->GetTasks().empty()) empty_packages.push_back(package);
+    package->remaining_ = package->TaskCount();
+    if (package->TaskCount() == 0) empty_packages.push_back(package);
     for (const KxTaskPtr& task : package->GetTasks()) {
       task->schedular_ = this;
       task->package_ = package;

@@ -194,7 +194,13 @@ TEST_F(InstallerCallsTest, BrowseAnswersInBatchesWithTheRequestedAttributes) {
   plist_array_append_item(attributes, plist_new_string("StaticDiskUsage"));
   plist_dict_set_item(options, "ReturnAttributes", attributes);
   plist_t apps = nullptr;
-  ASSERT_EQ(instproxy_browse(proxy_, options, &apps), INSTPROXY_E_SUCCESS);
+  // The last upgrade's status thread may still be winding down.
+  instproxy_error_t browsed = INSTPROXY_E_OP_IN_PROGRESS;
+  for (int i = 0; i < 200 && browsed == INSTPROXY_E_OP_IN_PROGRESS; ++i) {
+    browsed = instproxy_browse(proxy_, options, &apps);
+    if (browsed == INSTPROXY_E_OP_IN_PROGRESS) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(browsed, INSTPROXY_E_SUCCESS);
   instproxy_client_options_free(options);
   ASSERT_EQ(plist_array_get_size(apps), 25u);
   plist_t first = plist_array_get_item(apps, 0);
