@@ -175,6 +175,35 @@ TEST_F(Upload, AFileWhoseMd5DiffersNeverBecomesTheFinalFile) {
   EXPECT_FALSE(DeviceHas("/DCIM/Uploads/kept.bin.json"));
 }
 
+TEST_F(Upload, ABlockSentAgainWithOtherBytesIsCheckedAgainstTheMd5) {
+  StartPhone();
+  ASSERT_TRUE(Begin(110, Media("twice.bin", Md5Of(content_))));
+  ASSERT_TRUE(Send(110, kBlocks[0]));
+  // The same block again, now as zeros: what lands on the device is no longer the file the MD5 names.
+  std::string zeros(kBlocks[0].length, '\0');
+  ASSERT_TRUE(corvane_.host().SendCommand(110, 703, R"({"stage":2,"code":0,"info":)" + Descriptor(kBlocks[0]) + "}", zeros));
+  auto answer = NextOf(110);
+  for (size_t i = 1; answer && !answer->is_final() && i < std::size(kBlocks); ++i) answer = Send(110, kBlocks[i]);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->code, 14);
+  EXPECT_FALSE(DeviceHas("/DCIM/Uploads/twice.bin"));
+}
+
+TEST_F(Upload, WithoutAnMd5AJournalOfTheSameNameAndSizeIsNotResumed) {
+  StartPhone();
+  ASSERT_TRUE(Begin(111, Media("plain.bin", "")));
+  ASSERT_TRUE(Send(111, kBlocks[0]));
+  // Another file of the same name and size, also without an MD5: it must not inherit the first one's block.
+  content_ = Generated(content_.size(), 12);
+  auto first = Begin(112, Media("plain.bin", ""));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->info, R"({"offset":0,"offset_length":4194304})");
+  auto final = Follow(112, first);
+  ASSERT_TRUE(final);
+  EXPECT_EQ(final->code, 0);
+  ExpectLanded("/DCIM/Uploads/plain.bin");
+}
+
 TEST_F(Upload, AnUpperCaseMd5AndOneCheckedByReadingBackBothPass) {
   StartPhone();
   std::string upper = Md5Of(content_);

@@ -184,6 +184,8 @@ class UploadTransfer final : public Transfer {
   // The MD5 of the blocks written in order from the start in this run; it saves reading the file back.
   Md5Stream in_order_md5_;
   int64_t in_order_end_ = 0;
+  // A block written a second time may differ from the bytes hashed on the way: the file is then read back.
+  bool rewritten_ = false;
 };
 
 }  // namespace file

@@ -42,8 +42,10 @@ void UploadTransfer::Close() {
   data_open_ = false;
 }
 
-// Carries on with a journal that describes this very file and a data file of its full size.
+// Carries on with a journal that describes this very file and a data file of its full size. Only a file named by
+// its MD5 can be recognised: another file of the same name and size must not inherit the first one's blocks.
 bool UploadTransfer::Resume() {
+  if (target_.md5.empty()) return false;
   ZEBFileInfo journal_info, data_info;
   if (!GetFileInfo(afc(), journal_path(), &journal_info) || journal_info.size > kMaxJournalBytes) return false;
   std::string text;
@@ -104,9 +106,10 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
     LOG(ERROR) << "Could not write the block at " << offset << " of " << data_path();
     return kResultIoFailed;
   }
+  if (block->status != 0) rewritten_ = true;
   block->status = 1;
   if (!WriteJournal()) return kResultIoFailed;
-  if (offset == in_order_end_) {
+  if (offset == in_order_end_ && !rewritten_) {
     in_order_md5_.Update(data);
     in_order_end_ += length;
   }
@@ -115,7 +118,7 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
 
 // The MD5 of the data file: from the blocks as they came when they came in order, else read back.
 std::string UploadTransfer::DataMd5() {
-  if (in_order_end_ == target_.size) return in_order_md5_.Finish();
+  if (in_order_end_ == target_.size && !rewritten_) return in_order_md5_.Finish();
   Md5Stream md5;
   std::unique_ptr<DownloadStream> stream = DownloadStream::Open(afc_, data_path());
   if (!stream) return std::string();

@@ -17,13 +17,13 @@
 //     host in chunks of 4 MiB (the last one shorter), each a report (stage 2, type 0, so its data are
 //     zlib-compressed) with info {"offset":O,"offset_length":L,"size":S} and the chunk's bytes as data. After
 //     the last chunk (at once for an empty file) the final report follows: code 0, {"path":P,"size":S}. A stop
-//     request (600) for the task ends the stream between two chunks with code 6; a later packet of the task
-//     that finds no download open gets code 15.
+//     request (600) for the task ends the stream between two chunks with code 6; any other packet of the task
+//     is dropped without an answer.
 // 703 upload, resumable. Start {"uuid":U,"stage":1,"info":{"name":N,"media":B,"dir":F,"size":S,"md5":M}}: the
 //     target is F + "/" + N; a book ("media" false or absent) without "dir" goes to "/Books/"; a media file
 //     needs "dir". The data go into "<target>.bak", pre-sized to S, with the journal "<target>.json" beside
-//     it; a journal of this very file (same name, size and MD5, and a data file of size S) resumes the
-//     transfer, anything else (none, unreadable, another file's) starts it anew. The module answers with a
+//     it; a journal of this very file (same name, size and non-empty MD5, and a data file of size S) resumes
+//     the transfer, anything else (none, unreadable, another file's, no MD5 to tell) starts it anew. The module answers with a
 //     report (stage 2) {"offset":O,"offset_length":L} naming the first block still to write (4 MiB blocks);
 //     the host sends blocks as {"stage":2,"code":0,"info":{"offset":O,"offset_length":L}} with the bytes as
 //     the data part, in any order, and each is written in place, marked in the journal (rewritten), and

@@ -10,8 +10,12 @@
 int ZEBModuleFile::Download(const bas::IPCPacket& packet, const rapidjson::Document& command,
                             const bas::KxTaskPtr& task) {
   std::string uuid = JsonText(command, "uuid");
-  // The whole file goes out in the run of the starting packet; a later packet of the task finds nothing open.
-  if (file::JsonInteger(command, "stage", 1) != 1) return Finish(packet, task, uuid, file::kResultBadTransfer);
+  // The whole file goes out in the run of the starting packet, which also sends the one final report; a later
+  // packet of the task (queued behind that run, or arriving after it) has nothing to act on and gets no answer.
+  if (file::JsonInteger(command, "stage", 1) != 1) {
+    LOG(INFO) << "A download packet of task " << packet.task_id << " that starts nothing was dropped";
+    return 0;
+  }
 
   ZEBDeviceConnectionPtr connection = ZEBDeviceMonitor::Get().FindConnection(uuid);
   if (!connection) return Finish(packet, task, uuid, file::kResultNoDevice);
