@@ -36,6 +36,11 @@ bool CreateDirectories(const std::string& path);
 // Removes a file or a folder with everything in it; true when nothing is left.
 bool RemoveTree(const std::string& path);
 bool PathExists(const std::string& path);
+// Creates a new, empty file of a unique name in the folder of `target` (".<name>.part-XXXXXX"), to be filled and
+// then moved over `target` with ReplaceFile; empty when it cannot be created.
+std::string CreateTemporaryBeside(const std::string& target);
+// Moves `from` over `to` in one step (a file or link at `to` is replaced, not followed).
+bool ReplaceFile(const std::string& from, const std::string& to);
 // Free bytes available to this user on the volume holding `path`, or -1.
 int64_t FreeBytes(const std::string& path);
 

@@ -1,4 +1,10 @@
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
 
 #include <filesystem>
 #include <system_error>
@@ -23,6 +29,22 @@ bool PathExists(const std::string& path) {
   std::error_code error;
   return std::filesystem::exists(path, error);
 }
+
+std::string CreateTemporaryBeside(const std::string& target) {
+  size_t slash = target.find_last_of('/');
+  std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string pattern = folder + "/." + name.substr(0, 200) + ".part-XXXXXX";
+  std::vector<char> path(pattern.begin(), pattern.end());
+  path.push_back('\0');
+  int fd = ::mkstemp(path.data());  // exclusive: never an existing file or link
+  if (fd < 0) return std::string();
+  ::fchmod(fd, 0644);
+  ::close(fd);
+  return path.data();
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 int64_t FreeBytes(const std::string& path) {
   struct statvfs volume {};

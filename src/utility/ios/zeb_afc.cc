@@ -177,12 +177,15 @@ bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::
 }
 
 bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const std::string& local_path) {
-  LocalFile local(local_path, "wb");
-  if (local.get() == nullptr) return false;
-  bool ok = ReadDeviceFile(afc, device_path, [&](const char* bytes, uint32_t length) {
-    return std::fwrite(bytes, 1, length, local.get()) == length;
-  });
-  if (ok && local.Close()) return true;
+  // The content goes into a new file beside the target and takes the target's name only when it is complete, so
+  // a failed download leaves whatever was there before untouched.
+  std::string temporary = platform::CreateTemporaryBeside(local_path);
+  if (temporary.empty()) return false;
+  LocalFile local(temporary, "wb");
+  bool ok = local.get() != nullptr && ReadDeviceFile(afc, device_path, [&](const char* bytes, uint32_t length) {
+              return std::fwrite(bytes, 1, length, local.get()) == length;
+            });
+  if (ok && local.Close() && platform::ReplaceFile(temporary, local_path)) return true;
   LOG(ERROR) << "Download of " << device_path << " to " << local_path << " failed";
   local.Discard();
   return false;

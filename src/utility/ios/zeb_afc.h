@@ -2,7 +2,8 @@
 //
 // Device paths are UTF-8 with "/" separators; local paths are UTF-8. Transfers move 4 MiB at a time through one
 // buffer per thread, allocated on the thread's first transfer and reused by every later one. A transfer reports
-// failure when any read or write fails or comes up short, and then leaves no partial local file behind.
+// failure when any read or write fails or comes up short. A download fills a new file beside its target and
+// gives it the target's name only when complete: a failure leaves no partial file and an existing file intact.
 //
 // Names that come from the device are untrusted: DownloadTree never creates anything outside the local folder
 // it was given; an entry named "." or "..", containing "/" or "\", or too long for a file name is skipped (and

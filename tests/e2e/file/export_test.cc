@@ -1,6 +1,7 @@
 // Command 701: device items exported into a local folder.
 #include <unzip.h>
 
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -117,6 +118,25 @@ TEST_F(Export, HostileNamesFromTheDeviceNeverLeadOutsideTheTargetFolder) {
   for (const auto& entry : fs::directory_iterator(corvane_.temp_dir())) beside.insert(entry.path().filename());
   EXPECT_EQ(beside.count("evil"), 0u);
   EXPECT_EQ(beside.count("name"), 0u);
+}
+
+TEST_F(Export, ItemsThatMapToOneNameGetTheirOwnAndAFailedCopyLeavesTheHostsFileAlone) {
+  profile_.AddFile("Notes/a:b", "colon").AddFile("Notes/a_b", "underscore").AddGeneratedFile("big.mov", 6 * kMiB, 2);
+  StartPhone();
+  // The file service the export starts breaks off during the large file's copy.
+  std::string error;
+  ASSERT_TRUE(corvane_.simulator().SetServiceFault(kFileUdid, "com.apple.afc",
+                                                    {devicesim::FaultKind::kDropAfterBytes, 3 * kMiB, 1}, &error));
+  fs::create_directories(Target());
+  std::ofstream(Target() + "/big.mov") << "the host's own file";
+  std::string items = R"({"1":{"path":"/Notes/a:b"},"2":{"path":"/Notes/a_b"},"3":{"path":"/big.mov"}})";
+  auto answer = corvane_.Run(73, 701, Command(Target()), items);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->code, 0);
+  EXPECT_TRUE(ReadLocal(Target() + "/a_b") == "colon");
+  EXPECT_TRUE(ReadLocal(Target() + "/a_b (2)") == "underscore");
+  EXPECT_TRUE(ReadLocal(Target() + "/big.mov") == "the host's own file");
+  EXPECT_EQ(Tree(Target()), (std::set<std::string>{"a_b", "a_b (2)", "big.mov"}));
 }
 
 TEST_F(Export, WithoutATargetFolderItemsGoUnderTheWorkFolder) {

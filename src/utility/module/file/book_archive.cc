@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/platform.h"
 #include "utility/module/file/file_internal.h"
 
 namespace file {
@@ -70,18 +71,18 @@ bool AddEntry(zipFile zip, const fs::path& file, const std::string& name) {
 bool ZipFolder(const std::string& folder, const std::string& zip_path) {
   std::vector<std::string> files;
   if (!ListFiles(folder, &files)) return false;
-  zipFile zip = zipOpen64(zip_path.c_str(), APPEND_STATUS_CREATE);
-  if (zip == nullptr) return false;
-  bool ok = true;
-  for (const std::string& name : files) {
-    if (!(ok = AddEntry(zip, fs::path(folder) / name, name))) break;
-  }
-  ok = zipClose(zip, nullptr) == ZIP_OK && ok;
-  if (!ok) {
-    LOG(ERROR) << "Could not pack " << folder << " into " << zip_path;
-    std::remove(zip_path.c_str());
-  }
-  return ok;
+  // The archive is written beside its target and takes the target's name when complete, so a failure leaves an
+  // existing file of that name as it was.
+  std::string temporary = platform::CreateTemporaryBeside(zip_path);
+  if (temporary.empty()) return false;
+  zipFile zip = zipOpen64(temporary.c_str(), APPEND_STATUS_CREATE);
+  bool ok = zip != nullptr;
+  for (size_t i = 0; ok && i < files.size(); ++i) ok = AddEntry(zip, fs::path(folder) / files[i], files[i]);
+  if (zip != nullptr) ok = zipClose(zip, nullptr) == ZIP_OK && ok;
+  if (ok && platform::ReplaceFile(temporary, zip_path)) return true;
+  LOG(ERROR) << "Could not pack " << folder << " into " << zip_path;
+  std::remove(temporary.c_str());
+  return false;
 }
 
 }  // namespace file

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,10 +53,15 @@ struct ExportedItem {
   std::string native_path;
   std::string name;
 };
+// `local_name`, or, when an earlier item of the same export took it, the first free "<stem> (N)<extension>";
+// the name returned is added to `taken`.
+std::string UniqueLocalName(const std::string& local_name, std::set<std::string>* taken);
+
 // Exports one device item into `target_folder` (see zeb_module_file.h); a book folder is first copied into
-// `scratch_folder`, which is removed afterwards. False when the item is skipped.
+// `scratch_folder`, which is removed afterwards. `taken` holds the local names the export has used so far, so that
+// two items never land on one name. False when the item is skipped.
 bool ExportItem(AFCConnectionRef afc, const std::string& device_path, const std::string& target_folder,
-                const std::string& scratch_folder, ExportedItem* item);
+                const std::string& scratch_folder, std::set<std::string>* taken, ExportedItem* item);
 
 // ---- The upload journal
 

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "libbasic/kx_task_schedular.h"
@@ -55,12 +56,15 @@ int ZEBModuleFile::Export(const bas::IPCPacket& packet, const rapidjson::Documen
     return ReportResult(packet, uuid, file::kResultIoFailed, "");
   }
 
+  std::set<std::string> taken;  // local names given to this export's items
   for (auto item = items.MemberBegin(); item != items.MemberEnd(); ++item) {
     std::string path = ItemPath(item->value);
     if (path.empty()) continue;
     if (task && task->GetStatus() == bas::KxTaskStatus::kAborted) return ReportResult(packet, uuid, kResultAborted, "");
     file::ExportedItem exported;
-    if (!file::ExportItem(afc->afcConnection, path, target, ScratchFolder(packet.task_id, target), &exported)) continue;
+    if (!file::ExportItem(afc->afcConnection, path, target, ScratchFolder(packet.task_id, target), &taken, &exported)) {
+      continue;
+    }
     TaskReport report;
     report.stage = 2;
     report.uuid = uuid;
