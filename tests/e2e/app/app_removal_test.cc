@@ -43,6 +43,24 @@ TEST_F(AppRemoval, UninstallForwardsProgressAndRemovesTheApplication) {
   EXPECT_EQ(Installed(), std::vector<std::string>{"com.example.keep"});
 }
 
+TEST_F(AppRemoval, AnExchangeThatBreaksOffDoesNotLeakIntoTheNextItem) {
+  // The first proxy connection is cut a few bytes into the device's first answer; the next one is sound.
+  phone_.SetServiceFault("com.apple.mobile.installation_proxy", {devicesim::FaultKind::kDropAfterBytes, 6, 1});
+  ASSERT_TRUE(Start());
+  CommandRun uninstall = Command(505, R"(["com.example.go", "com.example.keep"])");
+  EXPECT_EQ(uninstall.code(), 0);
+  std::vector<std::string> outcomes;
+  for (const hostlink::Report& report : uninstall.reports) {
+    if (report.info.find("\"complete\"") != std::string::npos) outcomes.push_back(report.info);
+  }
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_EQ(outcomes[0], R"({"bundle_id":"com.example.go","complete":false,"error":"NoAnswer"})");
+  EXPECT_EQ(outcomes[1], R"({"bundle_id":"com.example.keep","complete":true})");
+  EXPECT_EQ(Count({.channel = "lockdown", .name = "StartService", .arg_key = "Service",
+                   .arg_value = "com.apple.mobile.installation_proxy"}),
+            2u);
+}
+
 TEST_F(AppRemoval, ArchiveSendsTheArchiveCommand) {
   ASSERT_TRUE(Start());
   CommandRun archive = Command(506, R"(["com.example.go"])");

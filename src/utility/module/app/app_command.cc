@@ -1,6 +1,7 @@
 #include "utility/module/app/app_command.h"
 
 #include "libbasic/kx_task_schedular.h"
+#include "utility/ios/zeb_device_service.h"
 #include "utility/ios/zeb_service_messages.h"
 #include "utility/module/app/app_answer_handler.h"
 
@@ -17,6 +18,7 @@ ItemOutcome RunProxyOperation(AppCommand& command, AMDServiceConnectionRef proxy
   }});
   if (message.empty() || !SendMessage(proxy, message)) {
     outcome.error = "NotSent";
+    outcome.exchange_ended_cleanly = false;
     return outcome;
   }
   ReceiveMessages(proxy, handler.AsMessageHandler());
@@ -30,6 +32,15 @@ ItemOutcome RunProxyOperation(AppCommand& command, AMDServiceConnectionRef proxy
       break;
     default:
       outcome.error = "NoAnswer";
+      outcome.exchange_ended_cleanly = false;
   }
   return outcome;
+}
+
+bool RenewAfterBrokenExchange(const AppCommand& command, const ItemOutcome& outcome, ZEBDeviceServicePtr* proxy) {
+  if (outcome.exchange_ended_cleanly) return true;
+  proxy->reset();
+  int error = 0;
+  *proxy = StartService(command.device(), kServiceInstallationProxy, &error);
+  return *proxy != nullptr;
 }

@@ -11,6 +11,7 @@
 #include "basic/ipc_packet.h"
 #include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_device_connection.h"
+#include "utility/ios/zeb_device_service.h"
 #include "utility/module/app/app_reports.h"
 #include "utility/task_report.h"
 
@@ -42,6 +43,10 @@ struct AppCommand {
 // and says how it ended (the caller adds the package path where there is one).
 ItemOutcome RunProxyOperation(AppCommand& command, AMDServiceConnectionRef proxy, const std::string& message,
                               const std::string& bundle_id);
+
+// After an outcome whose exchange broke off, replaces `proxy` with a freshly started installation proxy; false
+// when none can be started.
+bool RenewAfterBrokenExchange(const AppCommand& command, const ItemOutcome& outcome, ZEBDeviceServicePtr* proxy);
 
 // The commands. Each returns the result code of the final report.
 int RunList(AppCommand& command);

@@ -44,6 +44,7 @@ ItemOutcome InstallPackage(AppCommand& command, const ZEBDeviceService& afc, con
   if (MakeDirectory(afc.afcConnection, kPackageFolder) != 1 ||
       !UploadFile(afc.afcConnection, local_path, device_path)) {
     LOG(ERROR) << "Could not upload " << local_path << " to " << device_path;
+    RemovePath(afc.afcConnection, device_path);  // no partial package left on the device
     outcome.bundle_id = package.bundle_id;
     outcome.error = "UploadFailed";
     return outcome;
@@ -64,6 +65,7 @@ int RunInstall(AppCommand& command) {
     ItemOutcome outcome = InstallPackage(command, *afc, *proxy, local_path);
     outcome.package = local_path;
     command.report(OutcomeReport(command.uuid, outcome));
+    if (!RenewAfterBrokenExchange(command, outcome, &proxy)) return kAppResultNoService;
   }
   return 0;
 }

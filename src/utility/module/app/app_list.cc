@@ -11,13 +11,13 @@
 namespace {
 
 // One Browse pass; each listed entry goes to `add`. A pass cut short leaves what arrived in the table.
-void BrowsePass(AMDServiceConnectionRef proxy, const std::string& message,
+bool BrowsePass(AMDServiceConnectionRef proxy, const std::string& message,
                 const std::function<void(const PlistValue&)>& add, const char* pass) {
   AppAnswerHandler handler({.list_entry = add});
   SendAndReceive(proxy, message, handler.AsMessageHandler());
-  if (handler.end() != AppAnswerHandler::End::kComplete) {
-    LOG(ERROR) << "The application list's " << pass << " pass ended before it was complete";
-  }
+  if (handler.end() == AppAnswerHandler::End::kComplete) return true;
+  LOG(ERROR) << "The application list's " << pass << " pass ended before it was complete";
+  return false;
 }
 
 }  // namespace
@@ -27,8 +27,14 @@ int RunList(AppCommand& command) {
   ZEBDeviceServicePtr proxy = StartService(command.device(), kServiceInstallationProxy, &error);
   if (!proxy) return kAppResultNoService;
   AppTable table;
-  BrowsePass(proxy->serviceConnection, ListMessage(), [&](const PlistValue& entry) { table.AddListed(entry); },
-             "first");
+  bool complete = BrowsePass(proxy->serviceConnection, ListMessage(),
+                             [&](const PlistValue& entry) { table.AddListed(entry); }, "first");
+  // The rest of a broken first pass must not be read as the sizes pass's answers.
+  if (!complete) {
+    proxy.reset();
+    proxy = StartService(command.device(), kServiceInstallationProxy, &error);
+    if (!proxy) return kAppResultNoService;
+  }
   BrowsePass(proxy->serviceConnection, ListSizesMessage(), [&](const PlistValue& entry) { table.AddSizes(entry); },
              "sizes");
   command.report(CountReport(command.uuid, table.apps().size()));

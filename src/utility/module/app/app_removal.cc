@@ -13,6 +13,7 @@ int RunRemoval(AppCommand& command, bool archive) {
     std::string message = archive ? ArchiveMessage(bundle_id) : UninstallMessage(bundle_id);
     ItemOutcome outcome = RunProxyOperation(command, proxy->serviceConnection, message, bundle_id);
     command.report(OutcomeReport(command.uuid, outcome));
+    if (!RenewAfterBrokenExchange(command, outcome, &proxy)) return kAppResultNoService;
   }
   return 0;
 }

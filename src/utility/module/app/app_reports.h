@@ -35,6 +35,9 @@ struct ItemOutcome {
   bool complete = false;
   std::string error{};
   std::string description{};
+  // False when the exchange broke off (no answer, a cut or unreadable message): whatever the device still sends
+  // for this item must not be read as the next item's answer, so the caller starts the service afresh.
+  bool exchange_ended_cleanly = true;
 };
 
 TaskReport CountReport(const std::string& uuid, size_t count);
