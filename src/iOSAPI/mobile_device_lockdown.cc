@@ -68,8 +68,9 @@ std::optional<PlistValue> ReadPairRecord(const std::string& udid) {
   PlistOwner record;
   plist_from_memory(data, size, &record.node);
   std::free(data);
-  if (record.node == nullptr) return std::nullopt;
-  return FromPlist(record.node, DataForm::kBytes);
+  PlistValue value;
+  if (record.node == nullptr || !FromPlist(record.node, DataForm::kBytes, &value)) return std::nullopt;
+  return value;
 }
 
 AMDeviceHandle AMDeviceShare(AMDeviceRef device) { return device != nullptr ? device->shared_from_this() : nullptr; }
@@ -97,7 +98,8 @@ int32_t AMDeviceConnect(AMDeviceRef device) {
   PlistOwner version;
   if (Lib().lockdownd_get_value(device->lockdown, nullptr, "ProductVersion", &version.node) == LOCKDOWN_E_SUCCESS &&
       version.node != nullptr && plist_get_node_type(version.node) == PLIST_STRING) {
-    device->product_version = FromPlist(version.node, DataForm::kBytes).Text();
+    PlistValue text;
+    if (FromPlist(version.node, DataForm::kBytes, &text)) device->product_version = text.Text();
   }
   return kAMDSuccess;
 }
@@ -157,7 +159,9 @@ std::optional<PlistValue> AMDeviceCopyValue(AMDeviceRef device, const char* doma
       value.node == nullptr) {
     return std::nullopt;
   }
-  return FromPlist(value.node, DataForm::kUpperHexText);
+  PlistValue converted;
+  if (!FromPlist(value.node, DataForm::kUpperHexText, &converted)) return std::nullopt;
+  return converted;
 }
 
 int32_t AMDeviceSetValue(AMDeviceRef device, const char* domain, const char* key, const PlistValue& value) {

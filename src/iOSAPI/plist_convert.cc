@@ -44,71 +44,97 @@ bool ParseAppleDateText(const std::string& text, int64_t* seconds_since_2001) {
   return true;
 }
 
-PlistValue FromPlist(plist_t node, DataForm data_form) {
+namespace {
+
+// Deeper trees are refused: a device's answer must not be able to exhaust the stack.
+constexpr int kMaxDepth = 128;
+
+bool Convert(plist_t node, DataForm data_form, int depth, PlistValue* out);
+
+}  // namespace
+
+bool FromPlist(plist_t node, DataForm data_form, PlistValue* out) { return Convert(node, data_form, 0, out); }
+
+namespace {
+
+bool Convert(plist_t node, DataForm data_form, int depth, PlistValue* out) {
+  if (depth > kMaxDepth) return false;
   switch (plist_get_node_type(node)) {
     case PLIST_STRING:
     case PLIST_KEY: {
-      char* text = nullptr;
-      plist_get_string_val(node, &text);
-      PlistValue value = PlistValue::String(text != nullptr ? text : "");
-      std::free(text);
-      return value;
+      // Read through the pointer with its length: the copying reader aborts on a string holding a NUL.
+      uint64_t length = 0;
+      const char* text = plist_get_string_ptr(node, &length);
+      *out = PlistValue::String(text != nullptr ? std::string(text, length) : std::string());
+      return true;
     }
     case PLIST_UINT: {
       uint64_t number = 0;
       plist_get_uint_val(node, &number);
       // Negative integers are kept in two's complement: read the bits as signed.
-      return PlistValue::Integer(static_cast<int64_t>(number));
+      *out = PlistValue::Integer(static_cast<int64_t>(number));
+      return true;
     }
     case PLIST_REAL: {
       double number = 0;
       plist_get_real_val(node, &number);
-      return PlistValue::Real(number);
+      *out = PlistValue::Real(number);
+      return true;
     }
     case PLIST_BOOLEAN: {
       uint8_t flag = 0;
       plist_get_bool_val(node, &flag);
-      return PlistValue::Boolean(flag != 0);
+      *out = PlistValue::Boolean(flag != 0);
+      return true;
     }
     case PLIST_DATE: {
       int32_t seconds = 0, microseconds = 0;
       plist_get_date_val(node, &seconds, &microseconds);
-      return PlistValue::Date(AppleDateText(seconds));
+      *out = PlistValue::Date(AppleDateText(seconds));
+      return true;
     }
     case PLIST_DATA: {
-      char* bytes = nullptr;
       uint64_t length = 0;
-      plist_get_data_val(node, &bytes, &length);
-      PlistValue value = data_form == DataForm::kUpperHexText ? PlistValue::String(UpperHex(bytes, length))
-                                                              : PlistValue::Data(std::string(bytes, length));
-      std::free(bytes);
-      return value;
+      const char* bytes = plist_get_data_ptr(node, &length);
+      std::string data = bytes != nullptr ? std::string(bytes, length) : std::string();
+      *out = data_form == DataForm::kUpperHexText ? PlistValue::String(UpperHex(data.data(), data.size()))
+                                                  : PlistValue::Data(std::move(data));
+      return true;
     }
     case PLIST_ARRAY: {
-      PlistValue array = PlistValue::MakeArray();
+      *out = PlistValue::MakeArray();
       uint32_t count = plist_array_get_size(node);
-      for (uint32_t i = 0; i < count; ++i) array.array().push_back(FromPlist(plist_array_get_item(node, i), data_form));
-      return array;
+      for (uint32_t i = 0; i < count; ++i) {
+        PlistValue item;
+        if (!Convert(plist_array_get_item(node, i), data_form, depth + 1, &item)) return false;
+        out->array().push_back(std::move(item));
+      }
+      return true;
     }
     case PLIST_DICT: {
-      PlistValue dict = PlistValue::MakeDict();
+      *out = PlistValue::MakeDict();
       plist_dict_iter iter = nullptr;
       plist_dict_new_iter(node, &iter);
-      for (;;) {
+      bool ok = true;
+      while (ok) {
         char* key = nullptr;
         plist_t item = nullptr;
         plist_dict_next_item(node, iter, &key, &item);
         if (key == nullptr) break;
-        if (item != nullptr) dict.dict()[key] = FromPlist(item, data_form);
+        PlistValue value;
+        if (item != nullptr && (ok = Convert(item, data_form, depth + 1, &value))) out->dict()[key] = std::move(value);
         std::free(key);
       }
       std::free(iter);
-      return dict;
+      return ok;
     }
     default:
-      return PlistValue::String(std::string());  // kinds the tree has no place for (UIDs) read as empty text
+      *out = PlistValue::String(std::string());  // kinds the tree has no place for (UIDs) read as empty text
+      return true;
   }
 }
+
+}  // namespace
 
 plist_t ToPlist(const PlistValue& value) {
   switch (value.kind()) {

@@ -12,7 +12,8 @@ enum class DataForm {
   kUpperHexText,  // data become upper-case hexadecimal text (lockdown values)
 };
 
-PlistValue FromPlist(plist_t node, DataForm data_form);
+// False when the tree is deeper than the layer accepts (a hostile answer); `out` then holds nothing useful.
+bool FromPlist(plist_t node, DataForm data_form, PlistValue* out);
 // A new tree the caller frees with plist_free.
 plist_t ToPlist(const PlistValue& value);
 

@@ -40,8 +40,7 @@ std::optional<std::string> MakeMessage(std::string_view xml) {
 bool ParseMessage(const char* bytes, size_t length, PlistValue* out) {
   PlistHolder holder;
   if (!Parse(bytes, length, &holder)) return false;
-  *out = FromPlist(holder.node, DataForm::kBytes);
-  return true;
+  return FromPlist(holder.node, DataForm::kBytes, out);
 }
 
 std::string MessageName(const char* bytes, size_t length) {
@@ -61,7 +60,8 @@ std::string MessageName(const char* bytes, size_t length) {
   std::free(iter);
   std::free(key);
   if (first == nullptr) return std::string();
-  PlistValue value = FromPlist(first, DataForm::kBytes);
+  PlistValue value;
+  if (!FromPlist(first, DataForm::kBytes, &value)) return std::string();
   if (value.IsInteger()) return std::to_string(value.AsInt64());
   return value.Text();
 }

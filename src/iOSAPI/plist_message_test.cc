@@ -88,3 +88,34 @@ TEST(PlistMessage, SubstitutedValuesCannotChangeTheStructure) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PlistMessage, HostileAnswersAreRefusedNotFatal) {
+  // A string holding a NUL: read whole, not a crash.
+  std::string with_nul = std::string(kPlistHeaderApple) + "<plist version=\"1.0\"><dict><key>k</key><string>a\0b</string></dict></plist>";
+  PlistValue value;
+  if (ParseMessage(with_nul.data(), with_nul.size(), &value)) {
+    ASSERT_TRUE(value.FindString("k").has_value());
+  }
+  // A tree nested far deeper than any answer: refused.
+  std::string deep = std::string(kPlistHeaderApple) + "<plist version=\"1.0\">";
+  for (int i = 0; i < 5000; ++i) deep += "<array>";
+  for (int i = 0; i < 5000; ++i) deep += "</array>";
+  deep += "</plist>";
+  std::optional<std::string> binary = MakeMessage(deep);
+  ASSERT_TRUE(binary);
+  EXPECT_FALSE(ParseMessage(binary->data(), binary->size(), &value));
+  EXPECT_EQ(MessageName(binary->data(), binary->size()), "");
+}
+
+TEST(PlistMessage, AKeyHoldingANulIsReadNotFatal) {
+  // Found by the fuzzer: the library's copying string reader aborts the process on this answer.
+  const std::string answer("<key>i\x0c\0\0\0\0\0\0\0:</key>>", 22);
+  PlistValue value;
+  ParseMessage(answer.data(), answer.size(), &value);
+  MessageName(answer.data(), answer.size());
+  SUCCEED();
+}
+
+}  // namespace
