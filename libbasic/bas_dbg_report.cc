@@ -26,6 +26,7 @@ CrashConfig* g_config = nullptr;
 volatile sig_atomic_t g_in_handler = 0;
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr size_t kAlternateStackSize = 1 << 20;
+constexpr unsigned kReportSeconds = 10;
 constexpr size_t kGuardSize = 1 << 12;
 
 void WriteText(int fd, const char* text) {
@@ -74,7 +75,7 @@ void PackFolder() {
   if (DIR* dir = ::opendir(g_config->folder.c_str())) {
     while (dirent* entry = ::readdir(dir)) {
       std::string name = entry->d_name;
-      if (name == "." || name == ".." || name.find(".zip") != std::string::npos) continue;
+      if (name == "." || name == ".." || strcasestr(name.c_str(), ".zip") != nullptr) continue;
       if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
       AddFileToZip(zip, g_config->folder, name);
     }
@@ -86,6 +87,9 @@ void PackFolder() {
 void OnCrash(int signal_number, siginfo_t* info, void*) {
   if (g_in_handler == 0 && g_config != nullptr) {
     g_in_handler = 1;
+    // Packing the report allocates; after heap corruption that may never return. The alarm's default action
+    // ends the process then, so the host never waits on a hung helper.
+    ::alarm(kReportSeconds);
     WriteDump(signal_number, info);
     if (g_config->report != nullptr) g_config->report(g_config->folder);
     PackFolder();

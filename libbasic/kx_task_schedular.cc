@@ -60,6 +60,15 @@ void KxTaskSchedular::PostTask(const KxTaskPtr& task) {
   StartRunLocked(task);
 }
 
+bool KxTaskSchedular::PostToTask(const std::string& id, KxTask::Func func) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = tasks_.find(id);
+  if (it == tasks_.end() || it->second->finished_) return false;
+  it->second->pending_.push_back(std::move(func));
+  StartRunLocked(it->second);
+  return true;
+}
+
 KxTaskPtr KxTaskSchedular::FindTask(const std::string& id) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = tasks_.find(id);
@@ -141,6 +150,8 @@ void KxTaskSchedular::RunLoop(const KxTaskPtr& task) {
     func = nullptr;
     lock.lock();
     task->awaiting_more_ = task->continuing_;
+    // A task that said it is finished takes no further runs.
+    if (task->finish_requested_) task->pending_.clear();
   }
   task->running_ = false;
   if (task->finished_) return;

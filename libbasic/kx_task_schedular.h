@@ -49,6 +49,9 @@ class KxTaskSchedular {
   // Queues one more run of the task's current function (the function is taken now). Does nothing for a task
   // that is not registered any more.
   void PostTask(const KxTaskPtr& task);
+  // Queues a run of `func` on the live task of this id, in one step; false (and nothing queued) when no task of
+  // the id is registered any more, so the caller can start a new one.
+  bool PostToTask(const std::string& id, KxTask::Func func);
 
   KxTaskPtr FindTask(const std::string& id) const;
   bool IsAbortTask(const std::string& id) const;
@@ -78,8 +81,8 @@ class KxTaskSchedular {
   std::set<std::string> aborted_;
   int64_t idle_limit_ms_ = kDefaultIdleLimitMs;
   std::condition_variable reaper_wake_;
-  std::thread reaper_;
   bool stopping_ = false;
+  std::thread reaper_;  // last: it starts with everything above in place
 };
 
 }  // namespace bas

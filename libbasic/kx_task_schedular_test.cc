@@ -232,3 +232,39 @@ TEST(TaskPoolTest, RunsQueuedWorkAfterActivateOnEveryWorker) {
 
 }  // namespace
 }  // namespace bas
+
+namespace bas {
+namespace {
+
+TEST_F(SchedularTest, PostToTaskReachesOnlyALiveTask) {
+  std::atomic<int> runs{0};
+  Post("21", [&](const KxTaskPtr& t) {
+    ++runs;
+    t->NotifySchedular(KxTaskStatus::kContinuing);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return runs == 1; }));
+  EXPECT_TRUE(schedular_.PostToTask("21", [&](const KxTaskPtr&) { ++runs; }));
+  ASSERT_TRUE(WaitUntil([&] { return event_finishes_ == 1; }));
+  EXPECT_EQ(runs, 2);
+  EXPECT_FALSE(schedular_.PostToTask("21", [&](const KxTaskPtr&) { ++runs; }));
+  EXPECT_FALSE(schedular_.PostToTask("nobody", [&](const KxTaskPtr&) { ++runs; }));
+}
+
+TEST_F(SchedularTest, ATaskThatSaysItIsFinishedTakesNoQueuedRuns) {
+  Gate gate;
+  std::atomic<bool> started{false}, queued_ran{false};
+  Post("22", [&](const KxTaskPtr& t) {
+    started = true;
+    gate.Wait();
+    t->NotifySchedular(KxTaskStatus::kFinished);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
+  EXPECT_TRUE(schedular_.PostToTask("22", [&](const KxTaskPtr&) { queued_ran = true; }));
+  gate.Open();
+  ASSERT_TRUE(WaitUntil([&] { return event_finishes_ == 1; }));
+  std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(queued_ran);
+}
+
+}  // namespace
+}  // namespace bas

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
             << params.version << ", helper type " << params.helper_type;
 
   HostWatch::Get().Start(params.host_pid, &RequestQuit);
-  if (!RunServiceStartup()) return 1;
+  if (!RunServiceStartup()) ::_exit(1);  // threads are running: no static destructors
 
   MessageLoop::Get().Run();
 

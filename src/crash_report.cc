@@ -34,7 +34,7 @@ std::string WriteCrashReport(const std::string& folder) {
     std::fclose(file);
   }
   if (ProcessContext::Get().params().open_log && ProcessContext::Get().SetLoggingShutDown()) {
-    google::ShutdownGoogleLogging();
+    google::FlushLogFiles(google::GLOG_INFO);
   }
   return path;
 }

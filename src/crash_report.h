@@ -6,7 +6,8 @@
 #include <string>
 
 // Writes "Crash.json" (Product, Version, System; four-space indentation) into `folder` (ending in "/") and
-// returns its path; then shuts logging down, unless that already happened, so the packed logs are complete.
+// returns its path; then flushes the log files, unless logging was shut down already, so the packed logs are
+// complete.
 std::string WriteCrashReport(const std::string& folder);
 
 // Deletes every file in the folder of `path` (an absolute path) whose name does not contain ".zip" (letter case

@@ -20,5 +20,7 @@ void SetUpLogging(const std::string& program_name, const std::string& folder, bo
 }
 
 void ShutDownLogging() {
-  if (ProcessContext::Get().SetLoggingShutDown()) google::ShutdownGoogleLogging();
+  // Other threads may still be logging, and glog's shutdown frees what they write to: flush the files and leave
+  // them open for the process's last moments.
+  if (ProcessContext::Get().SetLoggingShutDown()) google::FlushLogFiles(google::GLOG_INFO);
 }

@@ -9,5 +9,5 @@
 // copies every message to standard error. Without `to_files` nothing is logged anywhere.
 void SetUpLogging(const std::string& program_name, const std::string& folder, bool to_files, bool to_stderr);
 
-// Flushes and closes the log files, once.
+// Flushes the log files, once; logging stays usable for threads that are still running.
 void ShutDownLogging();

@@ -23,6 +23,6 @@ void MessageLoop::PostQuit() {
 }
 
 void RequestQuit() {
-  if (ProcessContext::Get().SetQuitting()) LOG(INFO) << "The host process has gone; quitting";
+  if (ProcessContext::Get().SetQuitting()) LOG(INFO) << "Quitting: the host process has gone or a stop was asked";
   MessageLoop::Get().PostQuit();
 }

@@ -25,12 +25,11 @@ std::string Format(const char* format, Args... args) {
   return text;
 }
 
-void CloseConnectionSocket(const IPCConnectionPtr& connection) {
-  std::lock_guard<std::mutex> lock(connection->send_mutex);
-  if (connection->socket == platform::kInvalidSocket) return;
+// Ends the connection both ways. The descriptor itself is closed with the record's last reference, so no thread
+// that still holds the record can ever reach a descriptor reused for something else.
+void EndConnection(const IPCConnectionPtr& connection) {
+  connection->ended = true;
   platform::ShutdownSocket(connection->socket);
-  platform::CloseSocket(connection->socket);
-  connection->socket = platform::kInvalidSocket;
 }
 
 }  // namespace
@@ -52,12 +51,9 @@ void IPCChannel::Shutdown() {
     listener = std::move(listener_);
     helpers.swap(helpers_);
   }
-  // Shut the sockets down first so that every blocked call returns; close them once no thread can use them.
-  for (const IPCConnectionPtr& connection : connections) {
-    std::lock_guard<std::mutex> lock(connection->send_mutex);
-    if (connection->socket != platform::kInvalidSocket) platform::ShutdownSocket(connection->socket);
-  }
-  if (listener) platform::ShutdownSocket(listener->socket);
+  // Shutting the sockets down makes every blocked call return, also a send that holds a send mutex.
+  for (const IPCConnectionPtr& connection : connections) EndConnection(connection);
+  if (listener) EndConnection(listener);
   changed_.notify_all();
   wake_.Signal();
   auto join = [](std::thread& thread) {
@@ -70,8 +66,6 @@ void IPCChannel::Shutdown() {
   };
   join(receive_thread_);
   for (std::thread& helper : helpers) join(helper);
-  for (const IPCConnectionPtr& connection : connections) CloseConnectionSocket(connection);
-  if (listener) CloseConnectionSocket(listener);
 }
 
 IPCConnectionPtr IPCChannel::Connect(uint16_t port) {
@@ -98,10 +92,7 @@ IPCConnectionPtr IPCChannel::Listen() {
   if (socket == platform::kInvalidSocket) return nullptr;
   auto listener = std::make_shared<IPCConnection>(socket, static_cast<uint32_t>(port), IPCConnection::kAccepted);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (stopping_ || listener_) {
-    platform::CloseSocket(socket);
-    return nullptr;
-  }
+  if (stopping_ || listener_) return nullptr;  // the record closes its socket
   listener_ = listener;
   helpers_.emplace_back([this, listener] { AcceptLoop(listener); });
   return listener;
@@ -123,10 +114,16 @@ bool IPCChannel::Send(const IPCConnectionPtr& connection, IPCPacketHeader header
   text.copy(head.data() + kPacketHeaderSize, text.size());
   if (joined) data.copy(head.data() + kPacketHeaderSize + text.size(), data.size());
   std::lock_guard<std::mutex> lock(connection->send_mutex);
-  if (connection->socket == platform::kInvalidSocket) return false;
+  if (connection->ended) return false;
   connection->last_activity = NowSeconds();
-  if (!platform::SendAll(connection->socket, head.data(), head.size())) return false;
-  return joined || platform::SendAll(connection->socket, data.data(), data.size());
+  if (platform::SendAll(connection->socket, head.data(), head.size()) &&
+      (joined || platform::SendAll(connection->socket, data.data(), data.size()))) {
+    return true;
+  }
+  // A peer that takes nothing for the send time-out, or a broken connection: part of a packet may be on the wire,
+  // so the connection cannot carry another one. Ending it lets the receive thread report it closed.
+  EndConnection(connection);
+  return false;
 }
 
 void IPCChannel::SetNoticeCallback(IPCNoticeCallback callback) {
@@ -150,11 +147,6 @@ IPCConnectionPtr IPCChannel::FindBySocket(platform::SocketHandle socket) const {
     if (connection->socket == socket) return connection;
   }
   return nullptr;
-}
-
-bool IPCChannel::IsListening() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return listener_ != nullptr;
 }
 
 bool IPCChannel::IsIdle() const {
@@ -181,7 +173,7 @@ bool IPCChannel::AddConnection(const IPCConnectionPtr& connection) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) {
-      CloseConnectionSocket(connection);
+      EndConnection(connection);
       return false;
     }
     connections_.push_back(connection);
@@ -197,7 +189,7 @@ void IPCChannel::Drop(const IPCConnectionPtr& connection) {
     std::lock_guard<std::mutex> lock(mutex_);
     connections_.erase(std::remove(connections_.begin(), connections_.end(), connection), connections_.end());
   }
-  CloseConnectionSocket(connection);
+  EndConnection(connection);
   if (connection->closed.exchange(1) == 0) Receive(connection, nullptr, 0);
 }
 
@@ -207,18 +199,16 @@ void IPCChannel::ReceiveLoop() {
   std::vector<platform::SocketHandle> sockets;
   std::vector<bool> readable;
   for (;;) {
+    // Cleared before the set is read, so that a connection added meanwhile wakes the wait below at once.
+    wake_.Clear();
     {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [this] { return stopping_ || !connections_.empty(); });
       if (stopping_) return;
       list = connections_;
     }
-    wake_.Clear();
     sockets.clear();
-    for (const IPCConnectionPtr& connection : list) {
-      connection->registered = true;
-      sockets.push_back(connection->socket);
-    }
+    for (const IPCConnectionPtr& connection : list) sockets.push_back(connection->socket);
     int ready = platform::WaitReadable(sockets, wake_.fd(), kWaitMs, &readable);
     if (ready < 0) {
       Notify(IPCNotice::kDiagnostic, nullptr, 0, Format("SelectRecv select() failed: %d", platform::LastSocketError()));
@@ -266,9 +256,7 @@ void IPCChannel::HeartbeatLoop(IPCConnectionPtr connection) {
     if (connection->last_activity.exchange(0) == 0 &&
         NotifyResult(IPCNotice::kHeartbeatDue, connection, tick, std::string()) == 0) {
       std::lock_guard<std::mutex> send_lock(connection->send_mutex);
-      if (connection->socket != platform::kInvalidSocket) {
-        platform::SendAll(connection->socket, kHeartbeat.data(), kHeartbeat.size());
-      }
+      if (!connection->ended) platform::SendAll(connection->socket, kHeartbeat.data(), kHeartbeat.size());
     }
     lock.lock();
   }

@@ -64,7 +64,6 @@ class IPCChannel {
 
   std::vector<IPCConnectionPtr> Connections() const;
   IPCConnectionPtr FindBySocket(platform::SocketHandle socket) const;
-  bool IsListening() const;
   // True when the channel does not listen, or nobody has connected to it.
   bool IsIdle() const;
 

@@ -23,9 +23,9 @@ inline constexpr size_t kPacketHeaderSize = 36;
 inline constexpr char kHeartbeatByte = 0x16;
 inline constexpr size_t kHeartbeatSize = 8;
 inline constexpr std::string_view kHeartbeat = "\x16\x16\x16\x16\x16\x16\x16\x16";
-// A header that claims more than this is not taken for a packet: nothing the host sends comes near it, and
-// waiting for such a length would stall the connection for good.
-inline constexpr uint64_t kMaxPacketPayload = uint64_t{1} << 32;
+// A header that claims more than this is not taken for a packet: the host's largest packets are 4 MiB blocks,
+// and waiting for (or buffering) a larger claim would let any local peer stall the connection or take memory.
+inline constexpr uint64_t kMaxPacketPayload = uint64_t{128} << 20;
 
 struct IPCPacketHeader {
   uint64_t task_id = 0;

@@ -56,7 +56,8 @@ class PluginRegistry {
   // The same as a plain function: the `send` every plug-in is given.
   static int DispatchEntry(BASObserveData* message);
 
-  // Orders the version folders as loading tries them: the greatest first (later equal ones go before earlier).
+  // Orders the version folders as loading tries them: each folder that is at least the greatest so far goes to
+  // the front, the others to the back (so the greatest comes first; the rest keep no particular order).
   static std::vector<std::string> OrderVersions(const std::vector<std::string>& folders);
 
  private:

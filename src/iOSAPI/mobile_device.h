@@ -89,7 +89,8 @@ using AMDServiceConnectionRef = AMDServiceConnection*;
 // Starts a service over the device's session; with `unlock_escrow_bag` the pairing's escrow bag is sent along.
 int32_t AMDeviceSecureStartService(AMDeviceRef device, const char* name, bool unlock_escrow_bag,
                                    AMDServiceConnectionRef* connection);
-// The number of bytes sent or received; negative on failure, 0 when a receive timed out or the peer closed.
+// Sends all `length` bytes (returning that count) or fails (negative). Receives what arrives, up to `length`:
+// the count, 0 when the receive timed out or the peer closed, negative on failure.
 long AMDServiceConnectionSend(AMDServiceConnectionRef connection, const void* data, size_t length);
 long AMDServiceConnectionReceive(AMDServiceConnectionRef connection, void* buffer, size_t length);
 // True when the service runs over an encrypted channel.

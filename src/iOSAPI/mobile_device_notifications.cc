@@ -51,11 +51,13 @@ uint32_t UsbmuxdHandle(const char* udid) {
 }
 
 void OnDeviceEvent(const idevice_event_t* event, void*) {
-  if (event == nullptr || event->udid == nullptr) return;
+  // Only devices attached over USB are served. A device that is also reachable over the network has the same
+  // UDID there; its network events must neither hide nor detach the USB one.
+  if (event == nullptr || event->udid == nullptr || event->conn_type != CONNECTION_USBMUXD) return;
   NotificationState& state = State();
   if (event->event == IDEVICE_DEVICE_ADD) {
     uint32_t handle = UsbmuxdHandle(event->udid);
-    auto device = std::make_shared<AMDevice>(event->udid, handle, event->conn_type == CONNECTION_USBMUXD);
+    auto device = std::make_shared<AMDevice>(event->udid, handle, true);
     std::lock_guard<std::mutex> lock(state.mutex);
     if (!state.attached.emplace(device->udid, device).second) return;
     Post(state, device, kAMDeviceAttached);

@@ -69,12 +69,18 @@ int32_t AMDeviceSecureStartService(AMDeviceRef device, const char* name, bool un
 long AMDServiceConnectionSend(AMDServiceConnectionRef connection, const void* data, size_t length) {
   service_client_t client = ClientOf(*connection);
   if (client == nullptr || length > UINT32_MAX) return -1;
-  uint32_t sent = 0;
-  if (Lib().service_send(client, static_cast<const char*>(data), static_cast<uint32_t>(length), &sent) !=
-      SERVICE_E_SUCCESS) {
-    return -1;
+  // All of it or a failure: a message cut short would leave the service reading the next one out of step.
+  const char* bytes = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < length) {
+    uint32_t sent = 0;
+    if (Lib().service_send(client, bytes + done, static_cast<uint32_t>(length - done), &sent) != SERVICE_E_SUCCESS ||
+        sent == 0) {
+      return -1;
+    }
+    done += sent;
   }
-  return static_cast<long>(sent);
+  return static_cast<long>(done);
 }
 
 long AMDServiceConnectionReceive(AMDServiceConnectionRef connection, void* buffer, size_t length) {

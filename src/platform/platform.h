@@ -53,7 +53,7 @@ void RedirectStandardStreamsToNull();
 
 namespace platform {
 
-// Turns SIGTERM, SIGINT and SIGHUP into a call of `handler` on a thread of its own (each time one arrives), so
+// Turns SIGTERM, SIGINT and SIGHUP into a call of `handler` on one thread of its own (each time one arrives), so
 // that being told to stop is an orderly quit. Call it first thing in main, before any other thread starts: the
 // signals are blocked in the calling thread and every thread it starts later.
 void CallOnTerminationSignal(std::function<void()> handler);

@@ -19,7 +19,8 @@ constexpr SocketHandle kInvalidSocket = -1;
 int LastSocketError();
 std::string SocketErrorText(int error);
 
-// A blocking TCP connection to 127.0.0.1:port with Nagle's delay switched off.
+// A blocking TCP connection to 127.0.0.1:port with Nagle's delay switched off; a send that cannot go on for 30 s
+// fails.
 SocketHandle ConnectLoopback(uint16_t port);
 
 // Finds a port nobody listens on: binds port 0 on any address and reads the port back. On failure returns -1 and
@@ -35,7 +36,8 @@ bool SetNoDelay(SocketHandle socket, bool on);
 
 // One recv of at most `length` bytes: the count, 0 when the peer closed, -1 on error.
 long Receive(SocketHandle socket, void* buffer, size_t length);
-// Writes all bytes, waiting while a non-blocking socket is full; false when the connection fails.
+// Writes all bytes, waiting (up to 30 s at a time) while the socket is full; false when the connection fails or
+// the peer takes nothing for that long.
 bool SendAll(SocketHandle socket, const void* data, size_t length);
 
 void ShutdownSocket(SocketHandle socket);

@@ -116,7 +116,7 @@ void RedirectStandardStreamsToNull() {
   if (null_fd < 0) return;
   ::dup2(null_fd, STDOUT_FILENO);
   ::dup2(null_fd, STDERR_FILENO);
-  ::close(null_fd);
+  if (null_fd > STDERR_FILENO) ::close(null_fd);  // it may itself have become standard output or error
 }
 
 }  // namespace platform

@@ -14,6 +14,8 @@
 namespace platform {
 namespace {
 
+constexpr int kSendTimeoutSeconds = 30;
+
 sockaddr_in LoopbackAddress(uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -39,6 +41,9 @@ SocketHandle ConnectLoopback(uint16_t port) {
     return kInvalidSocket;
   }
   SetNoDelay(fd, true);
+  // A peer that stops reading must not hold a sender for ever.
+  timeval timeout{kSendTimeoutSeconds, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   return fd;
 }
 
@@ -133,7 +138,7 @@ bool SendAll(SocketHandle socket, const void* data, size_t length) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       pollfd wait{socket, POLLOUT, 0};
-      if (::poll(&wait, 1, 30000) <= 0) return false;  // a peer that reads nothing for 30 s has gone
+      if (::poll(&wait, 1, kSendTimeoutSeconds * 1000) <= 0) return false;  // a peer that reads nothing has gone
       continue;
     }
     return false;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -74,11 +75,24 @@ bool SyncRedirector::Run(const std::string& command_line, std::string* output, i
   posix_spawn_file_actions_adddup2(&actions, in_pipe[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDERR_FILENO);
+  // The child gets none of this process's other descriptors, and starts with the usual signal dispositions and
+  // nothing blocked (the helper blocks its stop signals for its own handler thread and ignores SIGPIPE).
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int signal_number : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal_number);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   pid_t child = -1;
-  int spawn_error = ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  int spawn_error = ::posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (spawn_error != 0) return fail(spawn_error);
 

@@ -75,13 +75,8 @@ void ZEBClient::Intake(bas::IPCPacketPtr packet, bool from_child) {
   std::shared_ptr<const bas::IPCPacket> shared(std::move(packet));
   auto run = [this, shared, from_child](const bas::KxTaskPtr&) { Handle(*shared, from_child); };
 
-  // A later packet of a task that is still known continues that task.
-  if (bas::KxTaskPtr task = schedular.FindTask(task_id)) {
-    task->ResetFunc();
-    task->SetTaskFunc(run);
-    schedular.PostTask(task);
-    return;
-  }
+  // A later packet of a task that is still known continues that task; one that has just ended gets a new one.
+  if (schedular.PostToTask(task_id, run)) return;
   if (schedular.IsAbortTask(task_id)) {
     LOG(INFO) << "Dropped a packet of aborted task " << task_id;
     return;

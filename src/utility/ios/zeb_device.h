@@ -58,7 +58,8 @@ ZEBDevicePtr ConnectDevice(AMDeviceRef device);
 
 // The live connection of the device, or a new one (error 24 when it cannot connect).
 ZEBDevicePtr GetDevice(AMDeviceRef device, int* error);
-// Always a new connection, replacing the registered one.
+// A connection made now (or the device's live lockdown connection, when another user still holds one),
+// replacing the registered entry.
 ZEBDevicePtr RenewDevice(AMDeviceRef device);
 
 // The live session of the device, or one opened now.

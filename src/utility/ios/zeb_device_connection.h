@@ -59,6 +59,9 @@ class ZEBDeviceConnection {
   const AMDeviceRef device;
   const uint32_t number;  // what the host sees as the device's "code"
   std::atomic<int> state{kAttached};
+  // Set while the device is being brought up, so that two bring-ups (the monitor's and a host's re-announce)
+  // never run at once.
+  std::atomic<bool> bringing_up{false};
 
  private:
   const AMDeviceHandle owner_;  // keeps the device reference valid while the record lives

@@ -43,7 +43,7 @@ class ZEBDeviceMonitor {
   // Reads the identity and storage figures of the device into the record: 0, or a bring-up error code.
   int ReadDeviceInfo(const ZEBDeviceConnectionPtr& connection);
   // Reads the identity; on success marks the device ready and tells every callback, else reports the error.
-  // Returns 0 or the error.
+  // Returns 0 or the error; 0 at once when a bring-up of the device is already under way (it announces it).
   int HandleDeviceReady(const ZEBDeviceConnectionPtr& connection);
 
  private:

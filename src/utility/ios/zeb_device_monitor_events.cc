@@ -65,6 +65,7 @@ void ZEBDeviceMonitor::OnAttached(const AMDeviceHandle& device) {
 
 void ZEBDeviceMonitor::OnDetached(AMDeviceRef device) {
   ForgetDevice(device);
+  ForgetDeviceServices(device);
   std::unique_lock<std::mutex> lock(mutex_);
   ZEBDeviceConnectionPtr connection = FindByDeviceLocked(device);
   if (!connection) return;
@@ -103,6 +104,7 @@ void ZEBDeviceMonitor::BringUp(const ZEBDeviceConnectionPtr& connection, bool wa
   int error = 0;
   ZEBDeviceSessionPtr session = OpenSession(connection->device, &error);
   if (!session) {
+    if (was_ready) connection->state = ZEBDeviceConnection::kReady;  // still the device the host knows
     ReportConnectError(connection, error);
     return;
   }
@@ -114,6 +116,12 @@ void ZEBDeviceMonitor::BringUp(const ZEBDeviceConnectionPtr& connection, bool wa
 }
 
 int ZEBDeviceMonitor::HandleDeviceReady(const ZEBDeviceConnectionPtr& connection) {
+  bool idle = false;
+  if (!connection->bringing_up.compare_exchange_strong(idle, true)) return 0;  // the one under way will announce it
+  struct Done {
+    ZEBDeviceConnection& connection;
+    ~Done() { connection.bringing_up = false; }
+  } done{*connection};
   int result = ReadDeviceInfo(connection);
   if (result != 0) {
     ReportConnectError(connection, result);

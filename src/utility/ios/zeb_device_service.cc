@@ -17,7 +17,9 @@ struct ServiceState {
   std::mutex mutex;  // the service lock: guards everything below
   std::condition_variable changed;
   std::map<AMDeviceRef, std::weak_ptr<ZEBDeviceService>> afc_cache;
-  std::set<std::string> busy;  // "com.apple.mobilebackup2-<device>"
+  // "com.apple.mobilebackup2-<device>": kept for the backup service, which may mark a device busy while it runs;
+  // until then nothing is ever added and the wait below never blocks.
+  std::set<std::string> busy;
 };
 
 ServiceState& State() {
@@ -85,6 +87,12 @@ ZEBDeviceService::~ZEBDeviceService() {
     state.busy.erase(BusyKey(device));
     state.changed.notify_all();
   }
+}
+
+void ForgetDeviceServices(AMDeviceRef device) {
+  ServiceState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.afc_cache.erase(device);
 }
 
 ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, int* error, ServiceOptions options,

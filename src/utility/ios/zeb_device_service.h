@@ -45,6 +45,9 @@ struct ServiceOptions {
   bool unlock_escrow_bag = false;  // only the backup service asks for it
 };
 
+// Forgets the device's shared file service (at detachment); users that still hold it keep it.
+void ForgetDeviceServices(AMDeviceRef device);
+
 // Starts (or, for "com.apple.afc", shares) a service; `with_afc` opens an AFC connection on it. On failure returns
 // null and sets *error to the code when one is known (48, or the session's code), leaving it unchanged otherwise.
 ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, int* error,

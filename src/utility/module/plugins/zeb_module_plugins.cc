@@ -98,6 +98,8 @@ void ZEBModulePlugins::OnSendResult(BASObserveData* message) {
   if (!task || task->GetStatus() == bas::KxTaskStatus::kAborted) return;
   auto meta = std::static_pointer_cast<TaskMetaData>(task->GetTaskData());
   if (!meta) return;
+  // A result shows the plug-in is still at work: the task's idle time starts again.
+  task->NotifySchedular(bas::KxTaskStatus::kContinuing);
 
   TaskReport report;
   report.stage = 2;
