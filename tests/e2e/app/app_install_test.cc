@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "app_scenario.h"
+#include "support/one_shot_http_server.h"
 #include "devicesim/ipa_builder.h"
 
 namespace e2e {
@@ -144,10 +145,10 @@ TEST_F(AppInstall, APackageThatCannotBeUploadedIsNotInstalled) {
 TEST_F(AppInstall, TheStoreIconIsDownloadedAndAFailedDownloadDoesNotStopTheInstall) {
   ASSERT_TRUE(Start());
   const std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x39\0\0\0\x39", 24) + "pixels";
-  std::string icon = TempPath("icon57.png");
-  std::ofstream(icon, std::ios::binary) << png;
+  testing_support::OneShotHttpServer store({testing_support::HttpAnswer("200 OK", "Content-Type: image/png\r\n", png)});
+  std::string icon = store.Url("/icon57.png");
   Value with_icon = Value::Dict();
-  with_icon.Set("softwareIcon57x57URL", "file://" + icon);
+  with_icon.Set("softwareIcon57x57URL", icon);
   Value unreachable = Value::Dict();
   unreachable.Set("softwareIcon57x57URL", "http://127.0.0.1:1/icon57.png");
   CommandRun install = Command(504, JsonArray({Package("a.ipa", {.bundle_id = "com.example.a", .itunes_metadata = with_icon}),
@@ -155,7 +156,7 @@ TEST_F(AppInstall, TheStoreIconIsDownloadedAndAFailedDownloadDoesNotStopTheInsta
   EXPECT_EQ(install.code(), 0);
   std::vector<hostlink::Report> icons = install.WithMember("url");
   ASSERT_EQ(icons.size(), 1u);
-  EXPECT_EQ(icons[0].info, R"({"bundle_id":"com.example.a","url":"file://)" + icon + R"("})");
+  EXPECT_EQ(icons[0].info, R"({"bundle_id":"com.example.a","url":")" + icon + R"("})");
   EXPECT_EQ(icons[0].type, 1);
   EXPECT_EQ(icons[0].data, png);
   EXPECT_EQ(Installed(), (std::vector<std::string>{"com.example.a", "com.example.b"}));

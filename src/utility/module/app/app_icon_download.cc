@@ -39,38 +39,27 @@ size_t Append(char* data, size_t size, size_t count, void* user) {
   return length;
 }
 
-// The URL's scheme (lower case), and for file URLs its decoded path; false when libcurl cannot parse it.
-bool SplitUrl(const std::string& url, std::string* scheme, std::string* path) {
+// The URL's scheme (lower case); false when libcurl cannot parse it.
+bool UrlScheme(const std::string& url, std::string* scheme) {
   std::unique_ptr<CURLU, CurlUrlCloser> handle(curl_url());
   if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
   char* part = nullptr;
   if (curl_url_get(handle.get(), CURLUPART_SCHEME, &part, 0) != CURLUE_OK) return false;
   *scheme = part;
   curl_free(part);
-  if (*scheme != "file") return true;
-  if (curl_url_get(handle.get(), CURLUPART_PATH, &part, CURLU_URLDECODE) != CURLUE_OK) return false;
-  *path = part;
-  curl_free(part);
   return true;
 }
 
+// Only web addresses: a package must not make the helper read local files.
 bool IsAllowedUrl(const std::string& url, std::string* reason) {
-  std::string scheme, path;
-  if (!SplitUrl(url, &scheme, &path)) {
+  std::string scheme;
+  if (!UrlScheme(url, &scheme)) {
     *reason = "not a URL";
     return false;
   }
   if (scheme == "http" || scheme == "https") return true;
-  if (scheme != "file") {
-    *reason = "scheme " + scheme + " is not allowed";
-    return false;
-  }
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    *reason = "not a regular file";
-    return false;
-  }
-  return true;
+  *reason = "scheme " + scheme + " is not allowed";
+  return false;
 }
 
 }  // namespace
@@ -92,7 +81,7 @@ bool DownloadStoreIcon(const std::string& url, std::string* image, std::string* 
   Sink sink{image, limits.max_bytes};
   CURL* c = curl.get();
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https,file");
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);

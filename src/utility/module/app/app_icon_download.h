@@ -1,13 +1,12 @@
 // Downloading a package's store icon ("softwareIcon57x57URL") before it is installed.
 //
 // The URL comes from the package, which is untrusted, so the download is fenced in:
-//   - only http, https and file URLs; a redirect may only lead to http or https (a web server cannot send the
-//     helper to a local file), at most 3 redirects;
-//   - a file URL must name a regular file (no device, pipe or directory that could block or never end);
+//   - only http and https URLs, also for redirects (neither the package nor a web server can make the helper
+//     read a local file), at most 3 redirects;
 //   - the whole transfer is limited in time (connect 5 s, all of it IconDownloadLimits::timeout_ms) and size
 //     (max_bytes, checked while receiving, so a large or endless answer is cut off);
-//   - the answer must be a PNG or JPEG image (by its signature), so a URL naming some other local file or web
-//     resource hands the host nothing.
+//   - the answer must be a PNG or JPEG image (by its signature), so a URL naming some other web resource hands
+//     the host nothing.
 // A failed download is not an error of the install; the caller logs it and goes on.
 //
 // Thread safety: any thread; libcurl is initialised once for the process on first use.
