@@ -15,6 +15,7 @@ SmsHostStream::SmsHostStream(std::string uuid, bas::KxTaskPtr task, Send send)
 }
 
 bool SmsHostStream::OnCount(size_t conversations) {
+  announced_ = conversations;
   report_.info = "{\"Count\":" + std::to_string(conversations) + "}";
   return SendStage(kStageCount, {});
 }

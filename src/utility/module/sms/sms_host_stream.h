@@ -25,10 +25,14 @@ class SmsHostStream : public SmsReportSink {
   bool OnConversation(std::string_view json) override;
   bool OnMessage(std::string_view json) override;
 
+  // The number of conversations announced (0 before the count report).
+  size_t announced() const { return announced_; }
+
  private:
   bool SendStage(int stage, std::string_view data);
 
   bas::KxTaskPtr task_;
   Send send_;
   TaskReport report_;  // reused: only stage and data change between reports
+  size_t announced_ = 0;
 };

@@ -42,8 +42,13 @@ int ZEBModuleSms::OnCommand(const bas::IPCPacket& packet) {
   if (auto meta = std::static_pointer_cast<TaskMetaData>(task->GetTaskData())) meta->set_uuid(uuid);
 
   SmsHostStream stream(uuid, task, [this, &packet](const TaskReport& report) { SendProgress(packet, report); });
-  // The host is told of a database that cannot be read only through the count of 0; the result stays 0.
-  int code = StreamSmsDatabaseAhead(DatabasePath(command), &stream) == kSmsStopped ? kResultAborted : kResultOk;
+  // The host is told of a database that cannot be read only through the count of 0; the result stays 0. A reading
+  // that fails after conversations were announced is another matter: the host must not take the short stream for
+  // the whole, so the result is the query's failure code.
+  int result = StreamSmsDatabaseAhead(DatabasePath(command), &stream);
+  int code = result == kSmsStopped                  ? kResultAborted
+             : result != 0 && stream.announced() > 0 ? result
+                                                     : kResultOk;
   ReportResult(packet, uuid, code, "");
   task->NotifySchedular(bas::KxTaskStatus::kFinished);
   return code;
