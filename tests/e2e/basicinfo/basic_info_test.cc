@@ -197,6 +197,10 @@ TEST(BasicInfo, FailedExchangesLeaveTheirMembersOutOrAtZeroAndRefuseWhatTheBuffe
   ASSERT_TRUE(corvane.AddDevice("oversized", oversized));
   ASSERT_TRUE(corvane.AddDevice("huge", huge));
   ASSERT_TRUE(corvane.AddDevice("no-diagnostics", no_diagnostics));
+  // A receive that waited for the device would take a minute; a refused message ends at once.
+  for (auto& [name, value] : corvane.options().env) {
+    if (name == "CORVANE_SERVICE_TIMEOUT_MS") value = "60000";
+  }
   ASSERT_TRUE(corvane.StartWithDevices());
   for (const char* udid : {"00008110-00000000000000A1", "00008110-00000000000000A2", "00008110-00000000000000A3",
                            "00008110-00000000000000A4"}) {
@@ -211,8 +215,8 @@ TEST(BasicInfo, FailedExchangesLeaveTheirMembersOutOrAtZeroAndRefuseWhatTheBuffe
     EXPECT_EQ(answer.final->code, 0) << udid;
     ASSERT_EQ(answer.progress.size(), 2u) << udid;
     EXPECT_EQ(answer.progress[1].info, UsageOf(212, kZeroCategories, 0, 0)) << udid;
-    // Refused, not waited out: the service timeout is 5 seconds.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 4s) << udid;
+    // Refused, not waited out: waiting would take the whole minute of the service timeout.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 30s) << udid;
   }
   BasicInfo answer = AskBasicInfo(corvane, ++task, R"({"uuid":"00008110-00000000000000A4"})");
   ASSERT_EQ(answer.progress.size(), 2u);
