@@ -204,6 +204,8 @@ TEST(IPCPacketChannel, ListeningSideAcceptsAndReportsTheArrival) {
   ASSERT_TRUE(collector.WaitFor(1));
   EXPECT_EQ(collector.At(0).payload, "from the child");
   EXPECT_EQ(collector.At(0).connection->side, IPCConnection::kAccepted);
+  // The arrival notice may come just after the first packet: the accept and receive threads race.
+  for (int i = 0; i < 500 && accepted == 0; ++i) std::this_thread::sleep_for(2ms);
   EXPECT_EQ(accepted, 1);
   EXPECT_FALSE(channel.IsIdle());
   {
