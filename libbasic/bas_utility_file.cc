@@ -1,5 +1,7 @@
 #include "libbasic/bas_utility_file.h"
 
+#include "libbasic/bas_utility_string.h"
+
 #include <openssl/evp.h>
 #include <sys/stat.h>
 
@@ -15,14 +17,7 @@ std::string BASUtilityFile::CalcStringToSha1Hash(std::string_view text) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha1(), nullptr) != 1) return std::string();
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(length * 2);
-  for (unsigned int i = 0; i < length; ++i) {
-    out += kHex[digest[i] >> 4];
-    out += kHex[digest[i] & 0x0F];
-  }
-  return out;
+  return BASUtilityString::ToHex(digest, length);
 }
 
 }  // namespace bas

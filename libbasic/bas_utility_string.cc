@@ -115,6 +115,17 @@ std::string BASUtilityString::ConvertUtf8ToAnsi(std::string_view text) {
   return out;
 }
 
+std::string BASUtilityString::ToHex(const unsigned char* bytes, size_t length) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(length * 2);
+  for (size_t i = 0; i < length; ++i) {
+    text += kHex[bytes[i] >> 4];
+    text += kHex[bytes[i] & 0x0F];
+  }
+  return text;
+}
+
 int BASUtilityString::CompareVersion(std::string_view a, std::string_view b) {
   size_t i = 0, j = 0;
   for (;;) {

@@ -20,6 +20,8 @@ class BASUtilityString {
   // Compares dotted version texts part by part as numbers ("1.10" > "1.9"; a missing part counts as 0).
   // Returns <0, 0 or >0.
   static int CompareVersion(std::string_view a, std::string_view b);
+  // Bytes as lower-case hexadecimal, two digits each (the text form of digests).
+  static std::string ToHex(const unsigned char* bytes, size_t length);
 };
 
 }  // namespace bas

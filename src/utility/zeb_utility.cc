@@ -1,5 +1,7 @@
 #include "utility/zeb_utility.h"
 
+#include "libbasic/bas_utility_string.h"
+
 #include <openssl/evp.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -68,17 +70,23 @@ bool ZlibDecompress(std::string_view data, std::string* out, size_t limit) {
   return status == Z_STREAM_END;
 }
 
-std::string Md5Hex(std::string_view data) {
+Md5Stream::Md5Stream() : context_(EVP_MD_CTX_new()) { EVP_DigestInit_ex(context_, EVP_md5(), nullptr); }
+
+Md5Stream::~Md5Stream() { EVP_MD_CTX_free(context_); }
+
+void Md5Stream::Update(std::string_view bytes) { EVP_DigestUpdate(context_, bytes.data(), bytes.size()); }
+
+std::string Md5Stream::Finish() {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr);
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 0x0F];
-  }
-  return hex;
+  EVP_DigestFinal_ex(context_, digest, &length);
+  return bas::BASUtilityString::ToHex(digest, length);
+}
+
+std::string Md5Hex(std::string_view data) {
+  Md5Stream md5;
+  md5.Update(data);
+  return md5.Finish();
 }
 
 std::string JsonQuote(std::string_view text) {

@@ -15,5 +15,20 @@ bool ZlibDecompress(std::string_view data, std::string* out, size_t limit = size
 // MD5 of bytes as 32 lower-case hexadecimal digits.
 std::string Md5Hex(std::string_view data);
 
+// MD5 of a stream of bytes, fed piece by piece, as 32 lower-case hexadecimal digits.
+class Md5Stream {
+ public:
+  Md5Stream();
+  ~Md5Stream();
+  Md5Stream(const Md5Stream&) = delete;
+  Md5Stream& operator=(const Md5Stream&) = delete;
+  void Update(std::string_view bytes);
+  // The digest of everything fed so far; the stream is used up.
+  std::string Finish();
+
+ private:
+  struct evp_md_ctx_st* context_;
+};
+
 // `text` as a JSON string literal, quotes included.
 std::string JsonQuote(std::string_view text);

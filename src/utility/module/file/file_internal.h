@@ -8,7 +8,6 @@
 // which never overlap, and then released; it needs no lock of its own.
 #pragma once
 
-#include <openssl/evp.h>
 #include <rapidjson/document.h>
 
 #include <cstdint>
@@ -20,6 +19,7 @@
 
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device_service.h"
+#include "utility/zeb_utility.h"
 
 namespace file {
 
@@ -92,20 +92,6 @@ bool ParseJournal(std::string_view text, Journal* journal);
 const JournalBlock* FirstPendingBlock(const Journal& journal);
 
 // ---- Transfers that span packets
-
-// MD5 of a stream of bytes, as 32 lower-case hexadecimal digits.
-class Md5Stream {
- public:
-  Md5Stream();
-  ~Md5Stream();
-  Md5Stream(const Md5Stream&) = delete;
-  Md5Stream& operator=(const Md5Stream&) = delete;
-  void Update(std::string_view bytes);
-  std::string Finish();
-
- private:
-  EVP_MD_CTX* context_;
-};
 
 class Transfer {
  public:
