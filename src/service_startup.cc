@@ -23,10 +23,12 @@ bool RunServiceStartup() {
   if (params.port != 0 && !connected) LOG(ERROR) << "Could not connect to the host on port " << params.port;
 
   std::string error;
-  if (!RegisterCommandTable(client, &error)) {
+  CommandMap table;
+  if (!BuildCommandTable(&client, &table, &error)) {
     LOG(ERROR) << "Command table: " << error;
     return false;
   }
+  client.SetCommandTable(std::move(table));
 
   ZEBModulePlugins::Get().RegisterSelf();
   for (const std::string& folder : params.load_modules) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "utility/module/command_payload.h"
+#include "utility/command_payload.h"
 #include "utility/zeb_utility.h"
 
 using namespace std::string_literals;

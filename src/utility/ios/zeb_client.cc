@@ -73,7 +73,7 @@ void ZEBClient::Intake(bas::IPCPacketPtr packet, bool from_child) {
   bas::KxTaskSchedular& schedular = bas::KxTaskSchedular::Get();
   std::string task_id = std::to_string(packet->task_id);
   std::shared_ptr<const bas::IPCPacket> shared(std::move(packet));
-  auto run = [this, shared, from_child](const bas::KxTaskPtr&) { Handle(*shared, from_child); };
+  auto run = [this, shared, from_child](const bas::KxTaskPtr& task) { Handle(*shared, task, from_child); };
 
   // A later packet of a task that is still known continues that task; one that has just ended gets a new one.
   if (schedular.PostToTask(task_id, run)) return;
@@ -86,7 +86,7 @@ void ZEBClient::Intake(bas::IPCPacketPtr packet, bool from_child) {
   int socket = shared->connection ? shared->connection->socket : -1;
   task->SetTaskData(std::make_shared<TaskMetaData>(shared->type, socket));
   task->SetTaskFunc(run);
-  task->SetEndFunc([this](const bas::KxTaskPtr& ended, bas::KxTaskEndReason reason) { OnTaskEnded(ended, reason); });
+  task->SetEndFunc([this](const bas::KxTaskPtr& ended, bas::KxTaskEndReason) { front_door::OnTaskEnded(ended, *this); });
   bas::KxTaskPackagePtr package = bas::KxTaskPackage::Create(bas::BASUtilityApp::GetTagTaskId(nullptr));
   package->AddTask(task);
   package->SetFunc(&DoPackageFinish);
@@ -96,35 +96,20 @@ void ZEBClient::Intake(bas::IPCPacketPtr packet, bool from_child) {
   schedular.PostTaskEvent(event);
 }
 
-void ZEBClient::Handle(const bas::IPCPacket& packet, bool from_child) {
+void ZEBClient::Handle(const bas::IPCPacket& packet, const bas::KxTaskPtr& task, bool from_child) {
   bas::BASScopedLocalPool pool;
-  ZEBModule* module = nullptr;
+  CommandEntry entry;
   {
     std::lock_guard<std::mutex> lock(table_mutex_);
     auto it = table_.find(packet.type);
-    if (it != table_.end()) module = it->second;
+    if (it != table_.end()) entry = it->second;
   }
-  if (module == nullptr) return;  // unknown types (and ends of connections) get no answer
+  if (entry.module == nullptr) return;  // unknown types (and ends of connections) get no answer
   if (from_child) {
-    module->OnChildPacket(packet);
+    entry.module->OnChildPacket(packet);
   } else {
-    module->OnCommand(packet);
+    front_door::Dispatch(entry, packet, task, *this);
   }
-}
-
-// A task that was left waiting for more packets, and then stopped, still owes the host its final answer.
-void ZEBClient::OnTaskEnded(const bas::KxTaskPtr& task, bas::KxTaskEndReason reason) {
-  auto meta = std::static_pointer_cast<TaskMetaData>(task->GetTaskData());
-  if (!meta) return;
-  if (reason == bas::KxTaskEndReason::kExpired) {
-    LOG(INFO) << "Task " << task->GetTaskId() << " ended after waiting too long for its next packet";
-    return;
-  }
-  bas::IPCPacketHeader header{TaskIdNumber(task->GetTaskId()), meta->packet_type, ZEBModule::kHeaderAborted, 0};
-  TaskReport report;
-  report.code = ZEBModule::kResultAborted;
-  report.uuid = meta->uuid();
-  SendReportToHost(header, report);
 }
 
 bool ZEBClient::IsChildChannelIdle() const { return child_channel_.IsIdle(); }

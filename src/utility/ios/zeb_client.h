@@ -3,8 +3,9 @@
 // The client owns two packet channels: the host channel, which connects to the host, and the child channel, which
 // listens for an elevated child helper started by this process. Every packet from the host becomes (or continues)
 // a task of the scheduler keyed by its task id; the task's run looks the packet type up in the command table and
-// hands the packet to its module on a pool worker. Reports to the host are built here: results and progress of
-// the modules, device events of the monitor, and the start-up reports.
+// hands the packet, with its task, to the command front door on a pool worker. The client is the modules' report
+// sink: results and progress of the modules go out through it, as do the device events of the monitor and the
+// start-up reports it builds itself.
 //
 // Thread safety: every member may be called from any thread. The client lock serialises broadcasts to all host
 // (or child) connections and guards the queue of commands waiting for the child.
@@ -12,7 +13,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -20,14 +20,11 @@
 #include "basic/ipc_packet_channel.h"
 #include "libbasic/kx_task.h"
 #include "utility/ios/zeb_device_connection.h"
+#include "utility/module/front_door.h"
+#include "utility/report_sink.h"
 #include "utility/task_report.h"
 
-class ZEBModule;
-struct BASObserveData;
-
-using CommandMap = std::map<uint32_t, ZEBModule*>;
-
-class ZEBClient : public ZEBDeviceCallback {
+class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink {
  public:
   static ZEBClient& Get();
 
@@ -41,9 +38,9 @@ class ZEBClient : public ZEBDeviceCallback {
   int ChildIntake(bas::IPCPacketPtr packet);
 
   // Sends a report on every host connection made by this process; 1 when there is none, else 0.
-  int SendReportToHost(const bas::IPCPacketHeader& header, const TaskReport& report);
+  int SendReportToHost(const bas::IPCPacketHeader& header, const TaskReport& report) override;
   // Sends a report on the host connection with this socket; false when it is gone.
-  bool SendReportOnSocket(int socket, const bas::IPCPacketHeader& header, const TaskReport& report);
+  bool SendReportOnSocket(int socket, const bas::IPCPacketHeader& header, const TaskReport& report) override;
 
   // The start-up reports.
   void SendMonitorStartReport(int result);
@@ -61,16 +58,11 @@ class ZEBClient : public ZEBDeviceCallback {
   void QueueChildCommand(const bas::IPCPacket& packet);
   bool SendToChild(const bas::IPCPacket& packet);
 
-  // Sub-commands of the plug-in bus that the client answers itself.
-  static void DecompressZipStream(BASObserveData* message);
-  static void GetProjectTempDir(BASObserveData* message);
-
  private:
   ZEBClient();
 
   void Intake(bas::IPCPacketPtr packet, bool from_child);
-  void Handle(const bas::IPCPacket& packet, bool from_child);
-  void OnTaskEnded(const bas::KxTaskPtr& task, bas::KxTaskEndReason reason);
+  void Handle(const bas::IPCPacket& packet, const bas::KxTaskPtr& task, bool from_child);
   int OnChildNotice(const bas::IPCNotice& notice);
   bool NoticesSuppressed() const;
 

@@ -18,9 +18,9 @@ using namespace std::chrono_literals;
 class RecordingModule : public ZEBModule {
  public:
   int OnHook(const void*) override { return 0; }
-  int OnCommand(const bas::IPCPacket& packet) override {
-    Record("command " + std::to_string(packet.task_id));
-    return 0;
+  int OnCommand(ZEBCommand& command) override {
+    Record("command " + std::to_string(command.packet().task_id));
+    return ZEBCommand::kNoReport;
   }
   int OnChildPacket(const bas::IPCPacket& packet) override {
     Record("child " + std::to_string(packet.task_id) + " " + packet.payload);
@@ -55,7 +55,7 @@ TEST(ZEBClientChild, QueuedCommandsRunWhenTheChildArrivesAndPacketsFlowBothWays)
   bas::KxTaskPool::Get().Activate(2);
   static RecordingModule module;
   ZEBClient& client = ZEBClient::Get();
-  client.SetCommandTable({{4242, &module}});
+  client.SetCommandTable({{4242, CommandEntry{&module, {}}}});
   EXPECT_TRUE(client.IsChildChannelIdle());
 
   bas::IPCPacket queued;

@@ -8,6 +8,8 @@
 
 namespace {
 
+using namespace protocol;
+
 ZEBModule& Control() {
   static ZEBModuleControl module;
   return module;
@@ -35,22 +37,33 @@ ZEBModule& File() {
   return module;
 }
 
+// What each module expects of the front door (see command_policy.h).
+constexpr CommandPolicy kOnDevice{MarkerRule::kOneElseSuccess, kResultBadJson, DeviceRule::kRequired};
+constexpr CommandPolicy kOnDeviceByUuidOrNumber{MarkerRule::kOneElseSuccess, kResultBadJson,
+                                                DeviceRule::kRequiredByUuidOrNumber};
+constexpr CommandPolicy kWithoutDevice{};
+constexpr CommandPolicy kSms{MarkerRule::kOneElseSilent, kResultBadJson, DeviceRule::kOptional};
+constexpr CommandPolicy kFileExport{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional};
+constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional,
+                                      kResultNoDevice, /*give_up_on_failure=*/true};
+
 const CommandRow kCommandRows[] = {
-    {15, 15, &BasicInfo},
-    {201, 201, &Sms},
-    {300, 300, &BasicInfo},
-    {303, 303, &BasicInfo},
-    {501, 502, &App},
-    {504, 506, &App},
-    {600, 600, &Control},
-    {701, 703, &File},
-    {1800, 1800, &Plugins},
+    {kTypeReannounce, kTypeReannounce, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
+    {kTypeSmsConversations, kTypeSmsConversations, &Sms, "ZEBModuleSms", kSms},
+    {kTypeBasicInfo, kTypeBasicInfo, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
+    {kTypeRename, kTypeRename, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
+    {kTypeAppList, kTypeAppIcons, &App, "ZEBModuleApp", kOnDevice},
+    {kTypeAppInstall, kTypeAppArchive, &App, "ZEBModuleApp", kOnDevice},
+    {kTypeStopTask, kTypeStopTask, &Control, "ZEBModuleControl", kWithoutDevice},
+    {kTypeFileExport, kTypeFileExport, &File, "ZEBModuleFile", kFileExport},
+    {kTypeFileDownload, kTypeFileUpload, &File, "ZEBModuleFile", kFileTransfer},
+    {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };
 
 const SubCommandRow kSubCommandRows[] = {
     {BAS_SUB_COMMAND_SEND_RESULT, &ZEBModulePlugins::OnSendResult},
-    {BAS_SUB_COMMAND_DECOMPRESS_ZIP_STREAM, &ZEBClient::DecompressZipStream},
-    {BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR, &ZEBClient::GetProjectTempDir},
+    {BAS_SUB_COMMAND_DECOMPRESS_ZIP_STREAM, &ZEBModulePlugins::DecompressZipStream},
+    {BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR, &ZEBModulePlugins::GetProjectTempDir},
     {BAS_SUB_COMMAND_SMS_QUERY_CONVERSATION_LIST, &ZEBModuleSms::QueryConversationList},
 };
 
@@ -60,12 +73,13 @@ std::span<const CommandRow> CommandRows() { return kCommandRows; }
 
 std::span<const SubCommandRow> SubCommandRows() { return kSubCommandRows; }
 
-bool BuildCommandMap(std::span<const CommandRow> rows, CommandMap* map, std::string* error) {
+bool BuildCommandMap(std::span<const CommandRow> rows, ZEBReportSink* sink, CommandMap* map, std::string* error) {
   map->clear();
   for (const CommandRow& row : rows) {
     ZEBModule* module = &row.module();
+    module->AttachSink(sink);
     for (uint32_t type = row.first_type; type <= row.last_type; ++type) {
-      if (!map->emplace(type, module).second) {
+      if (!map->emplace(type, CommandEntry{module, row.policy}).second) {
         *error = "packet type " + std::to_string(type) + " has two owners";
         return false;
       }
@@ -74,10 +88,8 @@ bool BuildCommandMap(std::span<const CommandRow> rows, CommandMap* map, std::str
   return true;
 }
 
-bool RegisterCommandTable(ZEBClient& client, std::string* error) {
-  CommandMap map;
-  if (!BuildCommandMap(CommandRows(), &map, error)) return false;
-  client.SetCommandTable(std::move(map));
+bool BuildCommandTable(ZEBReportSink* sink, CommandMap* map, std::string* error) {
+  if (!BuildCommandMap(CommandRows(), sink, map, error)) return false;
   for (const SubCommandRow& row : SubCommandRows()) {
     if (!ZEBModulePlugins::Get().RegisterSubCommand(row.name, row.handler)) {
       *error = std::string("sub-command ") + row.name + " has two handlers";

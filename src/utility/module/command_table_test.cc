@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
+#include <string>
 
 #include "utility/module/control/zeb_module_control.h"
+#include "utility/protocol_codes.h"
+
+namespace {
 
 TEST(CommandTable, EveryPacketTypeHasExactlyOneOwner) {
   CommandMap map;
   std::string error;
-  ASSERT_TRUE(BuildCommandMap(CommandRows(), &map, &error)) << error;
+  ASSERT_TRUE(BuildCommandMap(CommandRows(), nullptr, &map, &error)) << error;
   size_t types = 0;
   for (const CommandRow& row : CommandRows()) types += row.last_type - row.first_type + 1;
   EXPECT_EQ(map.size(), types);
@@ -20,10 +25,10 @@ TEST(CommandTable, EveryPacketTypeHasExactlyOneOwner) {
 TEST(CommandTable, ATypeClaimedTwiceIsRefused) {
   static ZEBModuleControl module;
   auto owner = []() -> ZEBModule& { return module; };
-  const CommandRow clash[] = {{100, 106, owner}, {106, 106, owner}};
+  const CommandRow clash[] = {{100, 106, owner, "ZEBModuleControl", {}}, {106, 106, owner, "ZEBModuleControl", {}}};
   CommandMap map;
   std::string error;
-  EXPECT_FALSE(BuildCommandMap(clash, &map, &error));
+  EXPECT_FALSE(BuildCommandMap(clash, nullptr, &map, &error));
   EXPECT_EQ(error, "packet type 106 has two owners");
 }
 
@@ -31,3 +36,45 @@ TEST(CommandTable, SubCommandNamesAreUnique) {
   std::set<std::string> names;
   for (const SubCommandRow& row : SubCommandRows()) EXPECT_TRUE(names.insert(row.name).second) << row.name;
 }
+
+// The declared types agree with the command table: every module-owned type is served by its owner's row, the
+// client's own types by none, and no row serves an undeclared type.
+TEST(ProtocolTable, TheCommandTableServesEachDeclaredTypeByItsOwner) {
+  std::map<uint32_t, std::string> served;
+  for (const CommandRow& row : CommandRows()) {
+    for (uint32_t type = row.first_type; type <= row.last_type; ++type) served[type] = row.owner;
+  }
+  std::set<uint32_t> declared;
+  for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
+    EXPECT_TRUE(declared.insert(row.type).second) << row.name << " is declared twice";
+    if (std::string(row.owner) == "ZEBClient") {
+      EXPECT_EQ(served.count(row.type), 0u) << row.name;
+    } else {
+      EXPECT_EQ(served[row.type], row.owner) << row.name;
+    }
+  }
+  for (const auto& [type, owner] : served) EXPECT_EQ(declared.count(type), 1u) << type << " of " << owner;
+}
+
+// The numbers the host knows; a renumbered constant would answer commands the host never sends.
+TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
+  const std::map<std::string, uint32_t> host_types = {
+      {"kTypeDeviceConnected", 1}, {"kTypeDeviceDisconnected", 8}, {"kTypeMonitorStart", 9},
+      {"kTypeDeviceAttached", 11}, {"kTypeConnectError", 12},      {"kTypeReannounce", 15},
+      {"kTypeStart", 19},          {"kTypeSmsConversations", 201}, {"kTypeBasicInfo", 300},
+      {"kTypeRename", 303},        {"kTypeAppList", 501},          {"kTypeAppIcons", 502},
+      {"kTypeAppInstall", 504},    {"kTypeAppUninstall", 505},     {"kTypeAppArchive", 506},
+      {"kTypeStopTask", 600},      {"kTypeFileExport", 701},       {"kTypeFileDownload", 702},
+      {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800}};
+  EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());
+  for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
+    auto it = host_types.find(row.name);
+    ASSERT_NE(it, host_types.end()) << row.name;
+    EXPECT_EQ(row.type, it->second) << row.name;
+  }
+  EXPECT_EQ(protocol::kResultBadJson, 21);
+  EXPECT_EQ(protocol::kResultAborted, 6);
+  EXPECT_EQ(protocol::kResultNoDevice, 7);
+}
+
+}  // namespace

@@ -50,6 +50,26 @@ TEST_F(Download, ANineMiBFileArrivesAsThreeChunksThatReassembleExactly) {
   ExpectClosed("/DCIM/100APPLE/IMG_0001.MOV");
 }
 
+// A later packet with a non-zero "code" used to wait behind the whole stream; now it ends it between chunks.
+TEST_F(Download, ALaterPacketWithANonZeroCodeStopsTheStream) {
+  constexpr uint64_t kSize = 128 * kMiB;
+  profile_.AddGeneratedFile("film.mov", kSize, 9);
+  StartPhone();
+  ASSERT_TRUE(Start(78, "/film.mov"));
+  auto first = NextOf(78);
+  ASSERT_TRUE(first);
+  ASSERT_FALSE(first->is_final());
+  ASSERT_TRUE(Next(78, 1));
+  uint64_t streamed = first->data.size();
+  std::optional<hostlink::Report> report;
+  while ((report = NextOf(78)) && !report->is_final()) streamed += report->data.size();
+  ASSERT_TRUE(report);
+  EXPECT_EQ(report->code, 6);
+  EXPECT_EQ(report->header_code, 5);
+  EXPECT_LT(streamed, kSize);
+  ExpectClosed("/film.mov");
+}
+
 TEST_F(Download, PacketsOfTheTaskDuringTheStreamBringNoSecondFinalReport) {
   profile_.AddGeneratedFile("clip.mov", 9 * kMiB, 5);
   StartPhone();
@@ -96,7 +116,8 @@ TEST_F(Download, AStopRequestEndsTheStreamBetweenChunksClosesTheFileAndAnswers6O
   EXPECT_FALSE(NextOf(83, 700ms));
 }
 
-TEST_F(Download, WhatIsNoReadableFileGets13AndAPacketThatStartsNothingNoAnswer) {
+// A first packet that starts nothing used to get no answer at all, leaving the host's task open for ever.
+TEST_F(Download, WhatIsNoReadableFileGets13AndAPacketThatStartsNothingGets15) {
   profile_.AddFile("DCIM/100APPLE/IMG_0001.JPG", "jpeg");
   StartPhone();
   uint64_t task = 85;
@@ -108,7 +129,10 @@ TEST_F(Download, WhatIsNoReadableFileGets13AndAPacketThatStartsNothingNoAnswer) 
     EXPECT_TRUE(answer->is_final());
   }
   ASSERT_TRUE(Next(88));
-  EXPECT_FALSE(NextOf(88, 700ms));
+  auto refused = NextOf(88);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->code, 15);
+  EXPECT_TRUE(refused->is_final());
 }
 
 }  // namespace

@@ -5,9 +5,7 @@
 #include "utility/ios/zeb_service_messages.h"
 #include "utility/module/app/app_answer_handler.h"
 
-bool AppCommand::Aborted() const {
-  return bas::KxTaskSchedular::Get().IsAbortTask(std::to_string(packet.task_id));
-}
+bool AppCommand::Aborted() const { return host.Aborted(); }
 
 ItemOutcome RunProxyOperation(AppCommand& command, AMDServiceConnectionRef proxy, const std::string& message,
                               const std::string& bundle_id) {

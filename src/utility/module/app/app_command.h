@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "basic/ipc_packet.h"
 #include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_device_connection.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/module/app/app_reports.h"
+#include "utility/module/zeb_command.h"
+#include "utility/protocol_codes.h"
 #include "utility/task_report.h"
 
 inline constexpr const char* kServiceInstallationProxy = "com.apple.mobile.installation_proxy";
@@ -20,14 +21,8 @@ inline constexpr const char* kServiceSpringboard = "com.apple.springboardservice
 // The device folder packages are uploaded to before they are installed.
 inline constexpr const char* kPackageFolder = "general_storage";
 
-// Result codes of the module beside the framework's.
-inline constexpr int kAppResultNoDevice = 7;
-inline constexpr int kAppResultBadArguments = 8;
-inline constexpr int kAppResultNoFileService = 12;
-inline constexpr int kAppResultNoService = 14;
-
 struct AppCommand {
-  const bas::IPCPacket& packet;
+  const ZEBCommand& host;               // the host's command as the front door handed it over
   std::string uuid;                     // the device's unique id, as the host gave it
   ZEBDeviceConnectionPtr connection;    // keeps the device record alive while the command runs
   std::vector<std::string> arguments;   // the text items of the argument array

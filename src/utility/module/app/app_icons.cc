@@ -9,7 +9,7 @@
 int RunIcons(AppCommand& command) {
   int error = 0;
   ZEBDeviceServicePtr springboard = StartService(command.device(), kServiceSpringboard, &error);
-  if (!springboard) return kAppResultNoService;
+  if (!springboard) return protocol::kResultNoService;
   for (const std::string& bundle_id : command.arguments) {
     if (command.Aborted()) return ZEBModule::kResultAborted;
     AppAnswerHandler handler(

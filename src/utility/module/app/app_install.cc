@@ -57,15 +57,15 @@ ItemOutcome InstallPackage(AppCommand& command, const ZEBDeviceService& afc, con
 int RunInstall(AppCommand& command) {
   int error = 0;
   ZEBDeviceServicePtr afc = StartService(command.device(), kServiceAfc, &error, {}, true);
-  if (!afc || afc->afcConnection == nullptr) return kAppResultNoFileService;
+  if (!afc || afc->afcConnection == nullptr) return protocol::kResultNoFileService;
   ZEBDeviceServicePtr proxy = StartService(command.device(), kServiceInstallationProxy, &error);
-  if (!proxy) return kAppResultNoService;
+  if (!proxy) return protocol::kResultNoService;
   for (const std::string& local_path : command.arguments) {
     if (command.Aborted()) return ZEBModule::kResultAborted;
     ItemOutcome outcome = InstallPackage(command, *afc, *proxy, local_path);
     outcome.package = local_path;
     command.report(OutcomeReport(command.uuid, outcome));
-    if (!RenewAfterBrokenExchange(command, outcome, &proxy)) return kAppResultNoService;
+    if (!RenewAfterBrokenExchange(command, outcome, &proxy)) return protocol::kResultNoService;
   }
   return 0;
 }

@@ -25,7 +25,7 @@ bool BrowsePass(AMDServiceConnectionRef proxy, const std::string& message,
 int RunList(AppCommand& command) {
   int error = 0;
   ZEBDeviceServicePtr proxy = StartService(command.device(), kServiceInstallationProxy, &error);
-  if (!proxy) return kAppResultNoService;
+  if (!proxy) return protocol::kResultNoService;
   AppTable table;
   bool complete = BrowsePass(proxy->serviceConnection, ListMessage(),
                              [&](const PlistValue& entry) { table.AddListed(entry); }, "first");
@@ -33,7 +33,7 @@ int RunList(AppCommand& command) {
   if (!complete) {
     proxy.reset();
     proxy = StartService(command.device(), kServiceInstallationProxy, &error);
-    if (!proxy) return kAppResultNoService;
+    if (!proxy) return protocol::kResultNoService;
   }
   BrowsePass(proxy->serviceConnection, ListSizesMessage(), [&](const PlistValue& entry) { table.AddSizes(entry); },
              "sizes");

@@ -7,13 +7,13 @@
 int RunRemoval(AppCommand& command, bool archive) {
   int error = 0;
   ZEBDeviceServicePtr proxy = StartService(command.device(), kServiceInstallationProxy, &error);
-  if (!proxy) return kAppResultNoService;
+  if (!proxy) return protocol::kResultNoService;
   for (const std::string& bundle_id : command.arguments) {
     if (command.Aborted()) return ZEBModule::kResultAborted;
     std::string message = archive ? ArchiveMessage(bundle_id) : UninstallMessage(bundle_id);
     ItemOutcome outcome = RunProxyOperation(command, proxy->serviceConnection, message, bundle_id);
     command.report(OutcomeReport(command.uuid, outcome));
-    if (!RenewAfterBrokenExchange(command, outcome, &proxy)) return kAppResultNoService;
+    if (!RenewAfterBrokenExchange(command, outcome, &proxy)) return protocol::kResultNoService;
   }
   return 0;
 }

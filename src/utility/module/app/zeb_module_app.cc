@@ -2,11 +2,7 @@
 
 #include <memory>
 
-#include "libbasic/kx_task_schedular.h"
-#include "utility/ios/zeb_device_monitor.h"
 #include "utility/module/app/app_command.h"
-#include "utility/module/command_payload.h"
-#include "utility/task_meta_data.h"
 
 namespace {
 
@@ -23,38 +19,21 @@ bool ParseArguments(std::string_view text, std::vector<std::string>* items) {
   return true;
 }
 
-void RememberUuid(const bas::IPCPacket& packet, const std::string& uuid) {
-  bas::KxTaskPtr task = bas::KxTaskSchedular::Get().FindTask(std::to_string(packet.task_id));
-  if (!task) return;
-  if (auto meta = std::static_pointer_cast<TaskMetaData>(task->GetTaskData())) meta->set_uuid(uuid);
-}
-
 }  // namespace
 
-int ZEBModuleApp::OnCommand(const bas::IPCPacket& packet) {
-  CommandPayload parts = SplitCommandPayload(packet.payload);
-  if (parts.marker != 1) return ReportResult(packet, "", kResultOk, "");
-  rapidjson::Document object;
-  if (!ParseJsonObject(parts.json, &object)) return ReportResult(packet, "", kResultBadJson, "");
-  std::string uuid = JsonText(object, "uuid");
-  RememberUuid(packet, uuid);
-  ZEBDeviceConnectionPtr connection = uuid.empty() ? nullptr : ZEBDeviceMonitor::Get().FindConnection(uuid);
-  if (!connection) return ReportResult(packet, uuid, kAppResultNoDevice, "");
-
-  AppCommand command{packet, uuid, connection, {}, [this, &packet](const TaskReport& report) {
-                       SendProgress(packet, report);
+int ZEBModuleApp::OnCommand(ZEBCommand& host) {
+  AppCommand command{host, host.uuid(), host.device(), {}, [&host](const TaskReport& report) {
+                       host.SendProgress(report);
                      }};
-  if (packet.type != kTypeList && !ParseArguments(parts.rest, &command.arguments)) {
-    return ReportResult(packet, uuid, kAppResultBadArguments, "");
+  if (host.type() != protocol::kTypeAppList && !ParseArguments(host.data(), &command.arguments)) {
+    return protocol::kResultBadArguments;
   }
-  int result = kResultOk;
-  switch (packet.type) {
-    case kTypeList: result = RunList(command); break;
-    case kTypeIcons: result = RunIcons(command); break;
-    case kTypeInstall: result = RunInstall(command); break;
-    case kTypeUninstall: result = RunRemoval(command, /*archive=*/false); break;
-    case kTypeArchive: result = RunRemoval(command, /*archive=*/true); break;
-    default: break;
+  switch (host.type()) {
+    case protocol::kTypeAppList: return RunList(command);
+    case protocol::kTypeAppIcons: return RunIcons(command);
+    case protocol::kTypeAppInstall: return RunInstall(command);
+    case protocol::kTypeAppUninstall: return RunRemoval(command, /*archive=*/false);
+    case protocol::kTypeAppArchive: return RunRemoval(command, /*archive=*/true);
+    default: return kResultOk;
   }
-  return ReportResult(packet, uuid, result, "");
 }

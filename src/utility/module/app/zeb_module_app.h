@@ -9,7 +9,8 @@
 // when the device refused single items: their outcome reports say so); 6 the host stopped the task (checked
 // between items); 7 no device with that uuid; 8 the arguments are not a JSON array; 12 install could not start
 // the file service; 14 the installation proxy (icons: springboard services) could not be started; 21 the
-// command's JSON object does not parse. The reports sent on the way are listed in app_reports.h.
+// command's JSON object does not parse. The marker, the JSON and the device are the front door's to check. The
+// reports sent on the way are listed in app_reports.h.
 //
 // Thread safety: stateless; commands run on any pool thread, several at a time, each with its own services
 // (the device's file service is shared through the device layer).
@@ -21,12 +22,6 @@
 
 class ZEBModuleApp : public ZEBModule {
  public:
-  static constexpr uint32_t kTypeList = 501;
-  static constexpr uint32_t kTypeIcons = 502;
-  static constexpr uint32_t kTypeInstall = 504;
-  static constexpr uint32_t kTypeUninstall = 505;
-  static constexpr uint32_t kTypeArchive = 506;
-
   int OnHook(const void*) override { return 0; }
-  int OnCommand(const bas::IPCPacket& packet) override;
+  int OnCommand(ZEBCommand& command) override;
 };

@@ -2,14 +2,14 @@
 #include <rapidjson/document.h>
 
 #include "utility/ios/zeb_device_service.h"
+#include "utility/command_payload.h"
 #include "utility/module/basicinfo/basicinfo_internal.h"
-#include "utility/module/command_payload.h"
+#include "utility/protocol_codes.h"
 
 namespace basicinfo {
 namespace {
 
 constexpr int kResultBadName = 8;
-constexpr int kResultNoAfc = 12;
 
 }  // namespace
 
@@ -23,7 +23,7 @@ int RenameDevice(AMDeviceRef device, std::string_view name_json) {
 
   int error = 0;
   ZEBDeviceServicePtr afc = StartService(device, kServiceAfc, &error, {}, true);
-  if (!afc) return kResultNoAfc;
+  if (!afc) return protocol::kResultNoFileService;
   return AMDeviceSetValue(device, nullptr, "DeviceName",
                           PlistValue::String(std::string(name->value.GetString(), name->value.GetStringLength())));
 }

@@ -7,48 +7,18 @@
 #include "utility/ios/zeb_device_service.h"
 #include "utility/ios/zeb_device_values.h"
 #include "utility/module/basicinfo/basicinfo_internal.h"
-#include "utility/module/command_payload.h"
 
-namespace {
-
-// By "uuid" first; a device whose identity was never read is still found by its "code".
-ZEBDeviceConnectionPtr FindDevice(const rapidjson::Document& command) {
-  ZEBDeviceMonitor& monitor = ZEBDeviceMonitor::Get();
-  std::string uuid = JsonText(command, "uuid");
-  if (!uuid.empty()) {
-    if (ZEBDeviceConnectionPtr connection = monitor.FindConnection(uuid)) return connection;
-  }
-  auto code = command.FindMember("code");
-  if (code != command.MemberEnd() && code->value.IsUint()) return monitor.FindConnectionByNumber(code->value.GetUint());
-  return nullptr;
-}
-
-}  // namespace
-
-int ZEBModuleBasicInfo::OnCommand(const bas::IPCPacket& packet) {
-  CommandPayload payload = SplitCommandPayload(packet.payload);
-  if (payload.marker != 1) return ReportResult(packet, "", kResultOk, "");
-  rapidjson::Document command;
-  if (!ParseJsonObject(payload.json, &command)) return ReportResult(packet, "", kResultBadJson, "");
-  std::string uuid = JsonText(command, "uuid");
-  ZEBDeviceConnectionPtr connection = FindDevice(command);
-  if (!connection) return ReportResult(packet, uuid, kResultNoDevice, "");
-
-  int code = kResultOk;
-  switch (packet.type) {
-    case kTypeReannounce:
-      code = Reannounce(connection);
-      break;
-    case kTypeBasicInfo:
-      code = SendBasicInfo(packet, connection);
-      break;
-    case kTypeRename:
-      code = basicinfo::RenameDevice(connection->device, payload.rest);
-      break;
+int ZEBModuleBasicInfo::OnCommand(ZEBCommand& command) {
+  switch (command.type()) {
+    case protocol::kTypeReannounce:
+      return Reannounce(command.device());
+    case protocol::kTypeBasicInfo:
+      return SendBasicInfo(command);
+    case protocol::kTypeRename:
+      return basicinfo::RenameDevice(command.device()->device, command.data());
     default:
-      return 0;
+      return ZEBCommand::kNoReport;
   }
-  return ReportResult(packet, uuid, code, "");
 }
 
 int ZEBModuleBasicInfo::Reannounce(const ZEBDeviceConnectionPtr& connection) {
@@ -56,13 +26,14 @@ int ZEBModuleBasicInfo::Reannounce(const ZEBDeviceConnectionPtr& connection) {
   return ZEBDeviceMonitor::Get().HandleDeviceReady(connection);
 }
 
-int ZEBModuleBasicInfo::SendBasicInfo(const bas::IPCPacket& packet, const ZEBDeviceConnectionPtr& connection) {
+int ZEBModuleBasicInfo::SendBasicInfo(const ZEBCommand& command) {
+  const ZEBDeviceConnectionPtr& connection = command.device();
   AMDeviceRef device = connection->device;
   int error = 0;
   // A device whose file service cannot be started answers nothing else reliably either: say so (12) rather
   // than send a half-read identity.
   ZEBDeviceServicePtr afc = StartService(device, kServiceAfc, &error, {}, true);
-  if (!afc) return kResultNoAfc;
+  if (!afc) return protocol::kResultNoFileService;
 
   basicinfo::IdentityReport identity = basicinfo::BuildIdentityReport(
       [device](const char* domain, const char* key) { return CopyValue(device, domain, key); }, IsJailbroken(device));
@@ -77,11 +48,11 @@ int ZEBModuleBasicInfo::SendBasicInfo(const bas::IPCPacket& packet, const ZEBDev
   report.stage = 2;
   report.uuid = connection->UniqueDeviceID();
   report.info = identity.json;
-  SendProgress(packet, report);
+  command.SendProgress(report);
 
   std::optional<int64_t> cycle_count = basicinfo::ReadCycleCount(device);
   report.info = basicinfo::BuildUsageReport(cycle_count, basicinfo::ReadStorageFigures(device));
   LOG(INFO) << report.info;
-  SendProgress(packet, report);
+  command.SendProgress(report);
   return kResultOk;
 }

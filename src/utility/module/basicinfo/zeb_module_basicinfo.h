@@ -1,9 +1,10 @@
 // ZEBModuleBasicInfo: the host's questions about a device as a whole (packet types 15, 300 and 303).
 //
 // Every command's payload is the marker "1", NUL, a JSON object, NUL; 303 adds a second JSON text after it. The
-// steps common to all three: a marker other than 1 ends the command with code 0 and no work; unreadable JSON
-// ends it with 21; the device is looked up by the text member "uuid", then by the integer member "code" (the
-// number the host received in the device events); no device ends it with 7.
+// steps common to all three, taken by the front door as the command table says: a marker other than 1 ends the
+// command with code 0 and no work; unreadable JSON ends it with 21; the device is looked up by the text member
+// "uuid", then by the integer member "code" (the number the host received in the device events); no device ends
+// it with 7.
 //
 //  15  re-announce: nothing for a ready device; otherwise the device-ready handling runs again (its identity is
 //      read and every device callback told). Code 0 or the error of that handling.
@@ -24,17 +25,10 @@
 
 class ZEBModuleBasicInfo : public ZEBModule {
  public:
-  static constexpr uint32_t kTypeReannounce = 15;
-  static constexpr uint32_t kTypeBasicInfo = 300;
-  static constexpr uint32_t kTypeRename = 303;
-
-  static constexpr int kResultNoDevice = 7;
-  static constexpr int kResultNoAfc = 12;
-
   int OnHook(const void*) override { return 0; }
-  int OnCommand(const bas::IPCPacket& packet) override;
+  int OnCommand(ZEBCommand& command) override;
 
  private:
   int Reannounce(const ZEBDeviceConnectionPtr& connection);
-  int SendBasicInfo(const bas::IPCPacket& packet, const ZEBDeviceConnectionPtr& connection);
+  int SendBasicInfo(const ZEBCommand& command);
 };

@@ -19,17 +19,15 @@
 
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device_service.h"
+#include "utility/protocol_codes.h"
 #include "utility/zeb_utility.h"
 
 namespace file {
 
-// Result codes of the file module (the framework's 0 and 6 aside).
-inline constexpr int kResultNoDevice = 7;
-inline constexpr int kResultBadJson = 8;
-inline constexpr int kResultNoAfc = 12;
-inline constexpr int kResultIoFailed = 13;
-inline constexpr int kResultMd5Mismatch = 14;
-inline constexpr int kResultBadTransfer = 15;
+// The result codes the transfers answer with (utility/protocol_codes.h declares them).
+using protocol::kResultBadTransfer;
+using protocol::kResultIoFailed;
+using protocol::kResultUploadMd5Mismatch;
 
 // The integer member `key` of a JSON object, or `fallback` when it is absent or not an integer.
 int64_t JsonInteger(const rapidjson::Value& object, const char* key, int64_t fallback);
@@ -153,7 +151,7 @@ class UploadTransfer final : public Transfer {
   // then stays at status 0 in the journal).
   int WriteBlock(int64_t offset, int64_t length, std::string_view data);
   // Ends a transfer whose blocks are all written: checks the MD5 and gives the data file its final name, leaving
-  // neither the journal nor the data file behind. 0, kResultMd5Mismatch (the data are removed), or
+  // neither the journal nor the data file behind. 0, kResultUploadMd5Mismatch (the data are removed), or
   // kResultIoFailed.
   int Complete();
 

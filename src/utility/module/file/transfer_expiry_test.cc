@@ -1,5 +1,5 @@
-// A transfer whose host falls silent: the scheduler's idle expiry ends its task, and the module still closes
-// the device file and sends the one final answer. Run in this process (the idle limit is set here) with the
+// A transfer whose host falls silent, and a plug-in command whose plug-in never answers: the scheduler's idle
+// expiry ends their tasks, the module still closes the device file, and each command gets its one final answer. Run in this process (the idle limit is set here) with the
 // device monitor, the client and a host connection, against the simulator.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -16,6 +16,7 @@
 #include "utility/ios/zeb_client.h"
 #include "utility/ios/zeb_device_monitor.h"
 #include "utility/module/file/zeb_module_file.h"
+#include "utility/module/plugins/zeb_module_plugins.h"
 
 namespace {
 
@@ -52,7 +53,10 @@ TEST(TransferExpiry, AnUploadWhoseHostFallsSilentIsClosedAndAnswered6) {
   std::unique_ptr<hostlink::Connection> host = listener.Accept(5s);
   ASSERT_TRUE(host);
   static ZEBModuleFile module;
-  client.SetCommandTable({{703, &module}});
+  module.AttachSink(&client);
+  ZEBModulePlugins::Get().AttachSink(&client);
+  client.SetCommandTable({{703, CommandEntry{&module, CommandPolicy{.device = DeviceRule::kOptional}}},
+                          {1800, CommandEntry{&ZEBModulePlugins::Get(), CommandPolicy{}}}});
   ZEBDeviceMonitor::Get().AddCallback(&client);
   ASSERT_EQ(ZEBDeviceMonitor::Get().StartMonitor(), ZEBDeviceMonitor::kStarted);
   ASSERT_TRUE(host->WaitFor([](const hostlink::Report& r) { return r.packet_type == 1 && r.uuid == kUdid; }, 20s));
@@ -73,6 +77,14 @@ TEST(TransferExpiry, AnUploadWhoseHostFallsSilentIsClosedAndAnswered6) {
   EXPECT_EQ(AfcRequests(simulator, "FILE_CLOSE", "/Books/idle.bin.bak"), 1u);
   EXPECT_EQ(bas::KxTaskSchedular::Get().LiveTaskCount(), 0u);
   EXPECT_FALSE(host->WaitFor([](const hostlink::Report& r) { return r.task_id == 7; }, 500ms));
+
+  // No plug-in takes the command, so no result ever comes; the host still hears that the task is over.
+  ASSERT_TRUE(host->SendCommand(8, 1800, R"({"type":1,"info":{"sub_command_type":"NOBODY_LISTENS"}})"));
+  auto expired = host->WaitFor([](const hostlink::Report& r) { return r.task_id == 8; }, 10s);
+  ASSERT_TRUE(expired);
+  EXPECT_EQ(expired->code, 6);
+  EXPECT_EQ(expired->header_code, 5);
+  EXPECT_EQ(expired->packet_type, 1800u);
 
   client.Stop();
   simulator.Stop();

@@ -3,7 +3,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
-#include "utility/module/command_payload.h"
+#include "utility/command_payload.h"
 #include "utility/module/file/file_internal.h"
 
 namespace file {

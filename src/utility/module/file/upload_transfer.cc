@@ -139,7 +139,7 @@ int UploadTransfer::Complete() {
       LOG(ERROR) << "The MD5 of " << final_path() << " is " << md5 << ", not " << target_.md5 << ": removed";
       RemovePath(afc(), data_path());
       RemovePath(afc(), journal_path());
-      return kResultMd5Mismatch;
+      return kResultUploadMd5Mismatch;
     }
   }
   RemovePath(afc(), journal_path());

@@ -1,8 +1,9 @@
 // ZEBModuleFile: files between the computer and the device's media file system (packet types 701 to 703).
 //
 // Every command's payload is the marker, NUL, a JSON object with "uuid" (the device), NUL, and for 701 a second
-// JSON text. Unreadable JSON ends a command with 8, an unknown device with 7, a file service that cannot be
-// started with 12. A command whose task has been stopped does no more work and ends with 6 (header code 5).
+// JSON text. Unreadable JSON ends a command with 8 (the front door answers it), an unknown device with 7, a file
+// service that cannot be started with 12. A command whose task has been stopped does no more work and ends with 6
+// (header code 5).
 //
 // 701 export. Command {"uuid":U,"native_dir":D}: D is the local target folder (made when missing); without it
 //     the items go to "<work folder>/Export". The second JSON text has one member per item whose value is an
@@ -17,8 +18,9 @@
 //     host in chunks of 4 MiB (the last one shorter), each a report (stage 2, type 0, so its data are
 //     zlib-compressed) with info {"offset":O,"offset_length":L,"size":S} and the chunk's bytes as data. After
 //     the last chunk (at once for an empty file) the final report follows: code 0, {"path":P,"size":S}. A stop
-//     request (600) for the task ends the stream between two chunks with code 6; any other packet of the task
-//     is dropped without an answer.
+//     request (600), or a later packet of the task whose "code" is not 0, ends the stream between two chunks with
+//     code 6; any other later packet of the task is dropped without an answer. A first packet whose "stage" is not
+//     1 starts nothing and ends with 15.
 // 703 upload, resumable. Start {"uuid":U,"stage":1,"info":{"name":N,"media":B,"dir":F,"size":S,"md5":M}}: the
 //     target is F + "/" + N; a book ("media" false or absent) without "dir" goes to "/Books/"; a media file
 //     needs "dir". The data go into "<target>.bak", pre-sized to S, with the journal "<target>.json" beside
@@ -64,42 +66,30 @@ class UploadTransfer;
 
 class ZEBModuleFile : public ZEBModule {
  public:
-  static constexpr uint32_t kTypeExport = 701;
-  static constexpr uint32_t kTypeDownload = 702;
-  static constexpr uint32_t kTypeUpload = 703;
-
   int OnHook(const void*) override { return 0; }
-  int OnCommand(const bas::IPCPacket& packet) override;
+  int OnCommand(ZEBCommand& command) override;
 
  private:
   struct TaskTransfer {
     bas::KxTaskPtr task;
     std::string uuid;
-    uint32_t type = 0;
     std::shared_ptr<file::Transfer> transfer;
   };
 
-  int Export(const bas::IPCPacket& packet, const rapidjson::Document& command, std::string_view arguments,
-             const bas::KxTaskPtr& task);
-  int Download(const bas::IPCPacket& packet, const rapidjson::Document& command, const bas::KxTaskPtr& task);
-  int SendChunk(const bas::IPCPacket& packet, const std::string& uuid, file::DownloadStream& stream,
-                const bas::KxTaskPtr& task);
-  int Upload(const bas::IPCPacket& packet, const rapidjson::Document& command, std::string_view data,
-             const bas::KxTaskPtr& task);
-  int StartUpload(const bas::IPCPacket& packet, const std::string& uuid, const rapidjson::Value& info,
-                  const bas::KxTaskPtr& task);
-  int AskForBlock(const bas::IPCPacket& packet, const std::string& uuid, file::UploadTransfer& upload,
-                  const bas::KxTaskPtr& task);
+  int Export(ZEBCommand& command);
+  int Download(ZEBCommand& command);
+  int SendChunk(const bas::KxTaskPtr& task, const std::string& uuid,
+                const std::shared_ptr<file::DownloadStream>& stream, std::string* final_info);
+  int Upload(ZEBCommand& command);
+  int StartUpload(ZEBCommand& command, const rapidjson::Value& info);
+  int AskForBlock(ZEBCommand& command, const std::string& uuid, file::UploadTransfer& upload);
 
-  // Keeps the task's transfer for its later packets and makes its task continue.
-  void Keep(const bas::KxTaskPtr& task, const std::string& uuid, uint32_t type, std::shared_ptr<file::Transfer> transfer);
+  // Keeps the command's transfer for its task's later packets; the front door releases it (closing its device
+  // files) when the task ends, before the final report.
+  void Keep(ZEBCommand& command, std::shared_ptr<file::Transfer> transfer);
+  // The task's transfer, and in `uuid` the device it was started for; null when the task has none.
   std::shared_ptr<file::Transfer> FindTransfer(const bas::KxTaskPtr& task, std::string* uuid);
-  // Releases the task's transfer (closing its files) and sends the final report; unless the command succeeded,
-  // marks the task given up.
-  int Finish(const bas::IPCPacket& packet, const bas::KxTaskPtr& task, const std::string& uuid, int code,
-             const std::string& info = std::string());
-  // The scheduler ended a task that waited for the host's next packet.
-  void OnTaskEnded(const bas::KxTaskPtr& task, bas::KxTaskEndReason reason);
+  void Release(const bas::KxTaskPtr& task);
 
   std::map<std::string, TaskTransfer> transfers_;  // by task id; guarded by mutex_
 };

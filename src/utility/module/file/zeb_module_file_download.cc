@@ -1,56 +1,64 @@
 // Command 702: a device file streamed to the host in 4 MiB chunks, one report each, until its end.
 #include <glog/logging.h>
 
-#include "utility/ios/zeb_device_monitor.h"
-#include "utility/module/command_payload.h"
+#include "utility/module/front_door.h"
+#include "utility/start_params.h"
 #include "utility/module/file/file_internal.h"
 #include "utility/module/file/zeb_module_file.h"
 #include "utility/zeb_utility.h"
 
-int ZEBModuleFile::Download(const bas::IPCPacket& packet, const rapidjson::Document& command,
-                            const bas::KxTaskPtr& task) {
-  std::string uuid = JsonText(command, "uuid");
-  // The whole file goes out in the run of the starting packet, which also sends the one final report; a later
-  // packet of the task (queued behind that run, or arriving after it) has nothing to act on and gets no answer.
-  if (file::JsonInteger(command, "stage", 1) != 1) {
-    LOG(INFO) << "A download packet of task " << packet.task_id << " that starts nothing was dropped";
-    return 0;
+int ZEBModuleFile::Download(ZEBCommand& command) {
+  std::string uuid;
+  if (FindTransfer(command.task(), &uuid)) {
+    // A packet of a stream under way: a non-zero "code" is the host giving it up; anything else has nothing to act
+    // on, and the stream goes on.
+    if (file::JsonInteger(command.json(), "code", 0) != 0) return kResultAborted;
+    LOG(INFO) << "A download packet of task " << command.packet().task_id << " that starts nothing was dropped";
+    command.Continue();
+    return ZEBCommand::kContinue;
   }
-
-  ZEBDeviceConnectionPtr connection = ZEBDeviceMonitor::Get().FindConnection(uuid);
-  if (!connection) return Finish(packet, task, uuid, file::kResultNoDevice);
+  if (file::JsonInteger(command.json(), "stage", 1) != 1) {
+    LOG(ERROR) << "A download packet of task " << command.packet().task_id << " starts nothing and has no stream";
+    return protocol::kResultBadTransfer;
+  }
+  if (!command.device()) return protocol::kResultNoDevice;
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(connection->device, kServiceAfc, &error, {}, true);
-  if (!afc) return Finish(packet, task, uuid, file::kResultNoAfc);
-  std::string path;
-  auto info = command.FindMember("info");
-  if (info != command.MemberEnd()) path = JsonText(info->value, "path");
+  ZEBDeviceServicePtr afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+  if (!afc) return protocol::kResultNoFileService;
+  const rapidjson::Value* info = command.info();
+  std::string path = info != nullptr ? JsonText(*info, "path") : std::string();
   std::shared_ptr<file::DownloadStream> stream = file::DownloadStream::Open(afc, path);
   if (!stream) {
     LOG(ERROR) << "Cannot download " << path << ": not a readable file";
-    return Finish(packet, task, uuid, file::kResultIoFailed);
+    return protocol::kResultIoFailed;
   }
-  Keep(task, uuid, packet.type, stream);
-  return SendChunk(packet, uuid, *stream, task);
+  Keep(command, stream);
+  return SendChunk(command.task(), command.uuid(), stream, &command.result_info);
 }
 
-int ZEBModuleFile::SendChunk(const bas::IPCPacket& packet, const std::string& uuid, file::DownloadStream& stream,
-                             const bas::KxTaskPtr& task) {
-  while (!stream.finished()) {
-    // A stop request (600) marks the task while it streams; it ends between two chunks.
-    if (task->GetStatus() == bas::KxTaskStatus::kAborted) return Finish(packet, task, uuid, kResultAborted);
-    int64_t offset = stream.offset();
-    std::string_view chunk;
-    if (!stream.ReadChunk(&chunk)) return Finish(packet, task, uuid, file::kResultIoFailed);
-    LOG(INFO) << "DoDownloadNewMode->readerData " << offset << " " << chunk.size();
-    TaskReport report;
-    report.stage = 2;
-    report.uuid = uuid;
-    report.info = "{\"offset\":" + std::to_string(offset) + ",\"offset_length\":" + std::to_string(chunk.size()) +
-                  ",\"size\":" + std::to_string(stream.size()) + "}";
-    report.data = chunk;
-    SendProgress(packet, report);
+// Sends the next chunk and leaves the one after it to a later run of the task, so that the host's packets that
+// arrived meanwhile (a stop) are seen between chunks; the last run sends the final report's info.
+int ZEBModuleFile::SendChunk(const bas::KxTaskPtr& task, const std::string& uuid,
+                             const std::shared_ptr<file::DownloadStream>& stream, std::string* final_info) {
+  if (stream->finished()) {
+    *final_info = "{\"path\":" + JsonQuote(stream->path()) + ",\"size\":" + std::to_string(stream->size()) + "}";
+    return kResultOk;
   }
-  return Finish(packet, task, uuid, kResultOk,
-                "{\"path\":" + JsonQuote(stream.path()) + ",\"size\":" + std::to_string(stream.size()) + "}");
+  int64_t offset = stream->offset();
+  std::string_view chunk;
+  if (!stream->ReadChunk(&chunk)) return protocol::kResultIoFailed;
+  LOG(INFO) << "DoDownloadNewMode->readerData " << offset << " " << chunk.size();
+  TaskReport report;
+  report.stage = 2;
+  report.uuid = uuid;
+  report.info = "{\"offset\":" + std::to_string(offset) + ",\"offset_length\":" + std::to_string(chunk.size()) +
+                ",\"size\":" + std::to_string(stream->size()) + "}";
+  report.data = chunk;
+  sink().SendReportToHost(
+      bas::IPCPacketHeader{TaskIdNumber(task->GetTaskId()), protocol::kTypeFileDownload, protocol::kHeaderProgress, 0},
+      report);
+  front_door::Resume(task, sink(), [this, task, uuid, stream](std::string* info) {
+    return SendChunk(task, uuid, stream, info);
+  });
+  return ZEBCommand::kContinue;
 }

@@ -1,8 +1,7 @@
 // Command 703: a file received from the host block by block, resumable through its journal on the device.
 #include <glog/logging.h>
 
-#include "utility/ios/zeb_device_monitor.h"
-#include "utility/module/command_payload.h"
+#include "utility/command_payload.h"
 #include "utility/module/file/file_internal.h"
 #include "utility/module/file/zeb_module_file.h"
 #include "utility/zeb_utility.h"
@@ -13,10 +12,10 @@ namespace {
 constexpr int64_t kMaxUploadSize = int64_t{64} << 30;
 constexpr const char* kBooksFolder = "/Books/";
 
-const rapidjson::Value& InfoOf(const rapidjson::Document& command) {
+const rapidjson::Value& InfoOf(const ZEBCommand& command) {
   static const rapidjson::Value kEmpty(rapidjson::kObjectType);
-  auto info = command.FindMember("info");
-  return info != command.MemberEnd() && info->value.IsObject() ? info->value : kEmpty;
+  const rapidjson::Value* info = command.info();
+  return info != nullptr ? *info : kEmpty;
 }
 
 // Where the start packet says the file goes; false when it does not say enough.
@@ -38,56 +37,52 @@ bool ReadTarget(const rapidjson::Value& info, file::UploadTarget* target) {
 
 }  // namespace
 
-int ZEBModuleFile::Upload(const bas::IPCPacket& packet, const rapidjson::Document& command, std::string_view data,
-                          const bas::KxTaskPtr& task) {
-  std::string uuid = JsonText(command, "uuid");
+int ZEBModuleFile::Upload(ZEBCommand& command) {
   const rapidjson::Value& info = InfoOf(command);
-  if (file::JsonInteger(command, "stage", 1) == 1) return StartUpload(packet, uuid, info, task);
+  if (file::JsonInteger(command.json(), "stage", 1) == 1) return StartUpload(command, info);
 
-  std::shared_ptr<file::Transfer> transfer = FindTransfer(task, &uuid);
+  std::string uuid;
+  std::shared_ptr<file::Transfer> transfer = FindTransfer(command.task(), &uuid);
   auto* upload = dynamic_cast<file::UploadTransfer*>(transfer.get());
-  if (upload == nullptr) return Finish(packet, task, uuid, file::kResultBadTransfer);
-  if (file::JsonInteger(command, "code", 0) != 0) return Finish(packet, task, uuid, kResultAborted);
+  if (upload == nullptr) return protocol::kResultBadTransfer;
+  // The host gives the transfer up; its journal stays for a later resume.
+  if (file::JsonInteger(command.json(), "code", 0) != 0) return kResultAborted;
   int code = upload->WriteBlock(file::JsonInteger(info, "offset", -1), file::JsonInteger(info, "offset_length", -1),
-                                data);
-  if (code != kResultOk) return Finish(packet, task, uuid, code);
-  return AskForBlock(packet, uuid, *upload, task);
+                                command.data());
+  if (code != kResultOk) return code;
+  return AskForBlock(command, uuid, *upload);
 }
 
-int ZEBModuleFile::StartUpload(const bas::IPCPacket& packet, const std::string& uuid, const rapidjson::Value& info,
-                               const bas::KxTaskPtr& task) {
-  ZEBDeviceConnectionPtr connection = ZEBDeviceMonitor::Get().FindConnection(uuid);
-  if (!connection) return Finish(packet, task, uuid, file::kResultNoDevice);
+int ZEBModuleFile::StartUpload(ZEBCommand& command, const rapidjson::Value& info) {
+  if (!command.device()) return protocol::kResultNoDevice;
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(connection->device, kServiceAfc, &error, {}, true);
-  if (!afc) return Finish(packet, task, uuid, file::kResultNoAfc);
+  ZEBDeviceServicePtr afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+  if (!afc) return protocol::kResultNoFileService;
   file::UploadTarget target;
   if (!ReadTarget(info, &target)) {
     LOG(ERROR) << "An upload start without a usable name, size or folder";
-    return Finish(packet, task, uuid, file::kResultBadTransfer);
+    return protocol::kResultBadTransfer;
   }
   std::unique_ptr<file::UploadTransfer> opened;
-  if (int code = file::UploadTransfer::Open(afc, target, &opened); code != kResultOk) {
-    return Finish(packet, task, uuid, code);
-  }
+  if (int code = file::UploadTransfer::Open(afc, target, &opened); code != kResultOk) return code;
   LOG(INFO) << (opened->resumed() ? "Resuming the upload of " : "Starting the upload of ") << opened->final_path();
   std::shared_ptr<file::UploadTransfer> upload(std::move(opened));
-  Keep(task, uuid, packet.type, upload);
-  return AskForBlock(packet, uuid, *upload, task);
+  Keep(command, upload);
+  return AskForBlock(command, command.uuid(), *upload);
 }
 
-int ZEBModuleFile::AskForBlock(const bas::IPCPacket& packet, const std::string& uuid, file::UploadTransfer& upload,
-                               const bas::KxTaskPtr& task) {
+int ZEBModuleFile::AskForBlock(ZEBCommand& command, const std::string& uuid, file::UploadTransfer& upload) {
   if (const file::JournalBlock* next = upload.NextBlock()) {
     TaskReport report;
     report.stage = 2;
     report.uuid = uuid;
     report.info = "{\"offset\":" + std::to_string(next->offset) + ",\"offset_length\":" + std::to_string(next->length) +
                   "}";
-    SendProgress(packet, report);
-    task->NotifySchedular(bas::KxTaskStatus::kContinuing);
-    return 0;
+    command.SendProgress(report);
+    command.Continue();
+    return ZEBCommand::kContinue;
   }
   int code = upload.Complete();
-  return Finish(packet, task, uuid, code, code == kResultOk ? "{\"path\":" + JsonQuote(upload.final_path()) + "}" : "");
+  if (code == kResultOk) command.result_info = "{\"path\":" + JsonQuote(upload.final_path()) + "}";
+  return code;
 }

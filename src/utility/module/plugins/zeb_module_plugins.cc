@@ -8,8 +8,6 @@
 
 #include "basic/plugin_util.h"
 #include "libbasic/kx_task_schedular.h"
-#include "utility/ios/zeb_client.h"
-#include "utility/module/command_payload.h"
 #include "utility/start_params.h"
 #include "utility/task_meta_data.h"
 #include "utility/zeb_utility.h"
@@ -52,44 +50,38 @@ int ZEBModulePlugins::ReceiveFromBus(BASObserveData* message) {
   return static_cast<int>(message->result);
 }
 
-int ZEBModulePlugins::OnCommand(const bas::IPCPacket& packet) {
-  if (packet.type != kTypePluginCommand) return kResultBadJson;
-  CommandPayload parts = SplitCommandPayload(packet.payload);
-  rapidjson::Document command;
-  if (!ParseJsonObject(parts.json, &command)) return ReportResult(packet, "", kResultBadJson, "");
-  auto kind = command.FindMember("type");
-  auto info = command.FindMember("info");
-  std::string name = info != command.MemberEnd() ? JsonText(info->value, "sub_command_type") : std::string();
+int ZEBModulePlugins::OnCommand(ZEBCommand& command) {
+  const rapidjson::Value* info = command.info();
+  auto kind = command.json().FindMember("type");
+  std::string name = info != nullptr ? JsonText(*info, "sub_command_type") : std::string();
 
-  std::string task_id = std::to_string(packet.task_id);
+  std::string task_id = std::to_string(command.packet().task_id);
   BASObserveData message{};
   message.task_id = task_id.c_str();
   message.message_name = name.c_str();
   message.sender_id = self_id_;
   std::string text;
   BASPayloadRecord record{};
-  if (kind != command.MemberEnd() && kind->value.IsInt() && kind->value.GetInt() == 0) {
-    if (!parts.rest.empty() && !ZlibDecompress(parts.rest, &text)) {
+  if (kind != command.json().MemberEnd() && kind->value.IsInt() && kind->value.GetInt() == 0) {
+    if (!command.data().empty() && !ZlibDecompress(command.data(), &text)) {
       LOG(ERROR) << "Plug-in command " << task_id << ": the payload is not a zlib stream";
-      return ReportResult(packet, "", kResultBadJson, "");
+      return kResultBadJson;
     }
     message.payload_kind = kBASPayloadText;
     message.payload = text.c_str();
     message.payload_length = text.size();
   } else {
-    record.json = info != command.MemberEnd() ? &info->value : nullptr;
-    record.data = parts.rest.data();
-    record.data_length = parts.rest.size();
+    record.json = info;
+    record.data = command.data().data();
+    record.data_length = command.data().size();
     message.payload_kind = kBASPayloadRecord;
     message.payload = &record;
-    message.payload_length = parts.rest.size();
+    message.payload_length = command.data().size();
   }
   // The task waits for the plug-in's results, which may come during the dispatch or later.
-  if (bas::KxTaskPtr task = bas::KxTaskSchedular::Get().FindTask(task_id)) {
-    task->NotifySchedular(bas::KxTaskStatus::kContinuing);
-  }
+  command.Continue();
   bas::PluginRegistry::Get().Dispatch(&message);
-  return kResultOk;
+  return ZEBCommand::kContinue;
 }
 
 void ZEBModulePlugins::OnSendResult(BASObserveData* message) {
@@ -125,6 +117,6 @@ void ZEBModulePlugins::OnSendResult(BASObserveData* message) {
     default:
       return;
   }
-  bas::IPCPacketHeader header{TaskIdNumber(message->task_id), meta->packet_type, kHeaderProgress, 0};
-  message->result = ZEBClient::Get().SendReportOnSocket(meta->socket, header, report) ? 1 : 0;
+  bas::IPCPacketHeader header{TaskIdNumber(message->task_id), meta->packet_type, protocol::kHeaderProgress, 0};
+  message->result = Get().sink().SendReportOnSocket(meta->socket, header, report) ? 1 : 0;
 }

@@ -4,8 +4,8 @@
 // Host command, marker 1: {"uuid":"D","info":{"sms_db_path":"P"}}. The reports (see sms_host_stream.h) carry the
 // device identifier of the connected device D, or "" when no such device is connected; the database is read either
 // way. The stream ends with the final report, code 0, also when the database cannot be read (the host then has seen
-// a count of 0). Unreadable JSON is answered with 21. A command whose task has already been stopped, or that does
-// not carry marker 1, gets no report at all. A task stopped while its stream runs ends with code 6.
+// a count of 0). Unreadable JSON is answered with 21 (by the front door, before the marker is looked at). A
+// command that does not carry marker 1 gets no report at all. A task stopped while its stream runs ends with 6.
 //
 // Sub-command: the payload is the JSON text {"path":"P"}; on success the message's result is 1 and its payload is
 // replaced by a rapidjson::Document {"path":"P","chats":[...]} that the caller owns (corvane/plugin.h); otherwise
@@ -18,23 +18,12 @@
 
 #include "basic/bas_observer.h"
 #include "corvane/plugin.h"
-#include "libbasic/kx_task.h"
 #include "utility/module/zeb_module.h"
 
 class ZEBModuleSms : public ZEBModule, public bas::BASObserver {
  public:
-  static constexpr uint32_t kTypeQueryConversations = 201;
-  static constexpr int kCommandMarker = 1;
-  // What OnCommand returns when it stopped without a report.
-  static constexpr int kNoReport = -1;
-
   int OnHook(const void*) override { return 0; }
-  // Returns the result code it reported, or kNoReport.
-  int OnCommand(const bas::IPCPacket& packet) override;
+  int OnCommand(ZEBCommand& command) override;
 
   static void QueryConversationList(BASObserveData* message);
-
-  // Whether a command with a well-formed text is carried out: its task still exists and has not been stopped, and
-  // it is a 201 command with marker 1.
-  static bool ShouldRun(const bas::KxTask* task, uint32_t packet_type, int marker);
 };

@@ -1,4 +1,5 @@
-// The module's own rules: which commands it carries out, and the plug-in sub-command's result and ownership.
+// The plug-in sub-command's result and ownership. (Which commands the module carries out is the command table's
+// row, tested with the front door.)
 #include "utility/module/sms/zeb_module_sms.h"
 
 #include <gtest/gtest.h>
@@ -11,9 +12,6 @@
 #include <filesystem>
 #include <mutex>
 
-#include "libbasic/kx_task_package.h"
-#include "libbasic/kx_task_pool.h"
-#include "libbasic/kx_task_schedular.h"
 #include "utility/module/command_table.h"
 #include "utility/module/sms/sms_test_databases.h"
 #include "utility/module/sms/sms_test_support.h"
@@ -99,61 +97,6 @@ TEST_F(SmsSubCommand, AFailureAnswersZeroAndLeavesThePayloadToTheCaller) {
   ZEBModuleSms::QueryConversationList(&record);
   EXPECT_EQ(record.result, 0);
   EXPECT_EQ(record.payload, &payload);
-}
-
-TEST(SmsCommandChecks, RunOnlyForALiveTaskOfType201WithMarker1) {
-  bas::KxTaskPool pool;
-  pool.Activate(1);
-  bas::KxTaskSchedular schedular(pool);
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool stopped = false;
-  bool checked = false;
-  bas::KxTaskPtr task = bas::KxTask::Create();
-  task->SetTaskId("77");
-  task->SetTaskFunc([&](const bas::KxTaskPtr& running) {
-    EXPECT_TRUE(ZEBModuleSms::ShouldRun(running.get(), 201, 1));
-    EXPECT_FALSE(ZEBModuleSms::ShouldRun(running.get(), 201, 0));
-    EXPECT_FALSE(ZEBModuleSms::ShouldRun(running.get(), 201, 2));
-    EXPECT_FALSE(ZEBModuleSms::ShouldRun(running.get(), 202, 1));
-    std::unique_lock<std::mutex> lock(mutex);
-    checked = true;
-    changed.notify_all();
-    changed.wait(lock, [&] { return stopped; });
-    EXPECT_FALSE(ZEBModuleSms::ShouldRun(running.get(), 201, 1));  // stopped while it ran
-  });
-  bas::KxTaskPackagePtr package = bas::KxTaskPackage::Create("p77");
-  package->AddTask(task);
-  bas::KxTaskEventPtr event = bas::KxTaskEvent::Create("e77");
-  event->AddPackage(package);
-  schedular.PostTaskEvent(event);
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [&] { return checked; });
-  }
-  schedular.StopTask("77");
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    stopped = true;
-    changed.notify_all();
-  }
-  pool.Stop();
-  EXPECT_FALSE(ZEBModuleSms::ShouldRun(nullptr, 201, 1));  // the task is gone
-}
-
-std::string CommandPayload(char marker, const std::string& json) { return std::string(1, marker) + '\0' + json; }
-
-TEST(SmsCommand, AnswersUnreadableJsonWith21AndACommandOfNoKnownTaskWithNothing) {
-  ZEBModuleSms module;
-  bas::IPCPacket packet;
-  packet.task_id = 424242;
-  packet.type = ZEBModuleSms::kTypeQueryConversations;
-  packet.payload = CommandPayload('1', R"({"info":)");
-  EXPECT_EQ(module.OnCommand(packet), ZEBModule::kResultBadJson);
-  packet.payload = CommandPayload('2', "{");
-  EXPECT_EQ(module.OnCommand(packet), ZEBModule::kResultBadJson);  // the text is read before the marker
-  packet.payload = CommandPayload('1', R"({"info":{"sms_db_path":"/none"}})");
-  EXPECT_EQ(module.OnCommand(packet), ZEBModuleSms::kNoReport);  // no scheduler task has this id
 }
 
 }  // namespace

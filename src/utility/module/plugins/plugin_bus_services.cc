@@ -1,16 +1,14 @@
-// The two plug-in bus sub-commands the client answers itself.
+// The two plug-in bus sub-commands that need nothing of a module: inflating a zlib stream and the process folder.
 #include <cstdlib>
 #include <cstring>
 
 #include "corvane/plugin.h"
 #include "libbasic/bas_utility_string.h"
-#include "utility/ios/zeb_client.h"
+#include "utility/module/plugins/zeb_module_plugins.h"
 #include "utility/process_context.h"
 #include "utility/zeb_utility.h"
 
-// Inflates the message's payload (a zlib stream) into a NUL-terminated buffer allocated with malloc, which the
-// caller frees; result 1 on success, 0 otherwise.
-void ZEBClient::DecompressZipStream(BASObserveData* message) {
+void ZEBModulePlugins::DecompressZipStream(BASObserveData* message) {
   message->result = 0;
   if (message->payload == nullptr) return;
   std::string text;
@@ -25,8 +23,7 @@ void ZEBClient::DecompressZipStream(BASObserveData* message) {
   message->result = 1;
 }
 
-// Creates the process folder and hands out its path as a NUL-terminated UTF-16 string allocated with malloc.
-void ZEBClient::GetProjectTempDir(BASObserveData* message) {
+void ZEBModulePlugins::GetProjectTempDir(BASObserveData* message) {
   std::u16string path = bas::BASUtilityString::ConvertUtf8ToUnicode(ProcessContext::Get().ProcessFolder(true));
   auto* output = static_cast<char16_t*>(std::malloc((path.size() + 1) * sizeof(char16_t)));
   if (output == nullptr) return;

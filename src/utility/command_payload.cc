@@ -1,4 +1,4 @@
-#include "utility/module/command_payload.h"
+#include "utility/command_payload.h"
 
 #include <charconv>
 

@@ -1,0 +1,82 @@
+// The packet types and result codes of the host protocol, declared once.
+//
+// Every packet type Corvane takes from or sends to the host has one row here with its owner: the module class that
+// carries the command out, or "ZEBClient" for the events and notices the client sends by itself. The command table
+// rows and the modules use these names; a unit test proves that every module-owned type has exactly one row in the
+// command table and that each number is the one the host expects.
+//
+// Result codes are the integers of a report's JSON "code". Modules share some numbers with different meanings (14
+// is a failed MD5 check for uploads and a missing service for applications), so each has its own name here; the
+// number is what the host sees.
+//
+// Thread safety: constants only.
+#pragma once
+
+#include <cstdint>
+
+// X(name, number, owner)
+#define CORVANE_PACKET_TYPES(X)                                  \
+  X(kTypeDeviceConnected, 1, "ZEBClient")                        \
+  X(kTypeDeviceDisconnected, 8, "ZEBClient")                     \
+  X(kTypeMonitorStart, 9, "ZEBClient")                           \
+  X(kTypeDeviceAttached, 11, "ZEBClient")                        \
+  X(kTypeConnectError, 12, "ZEBClient")                          \
+  X(kTypeReannounce, 15, "ZEBModuleBasicInfo")                   \
+  X(kTypeStart, 19, "ZEBClient")                                 \
+  X(kTypeSmsConversations, 201, "ZEBModuleSms")                  \
+  X(kTypeBasicInfo, 300, "ZEBModuleBasicInfo")                   \
+  X(kTypeRename, 303, "ZEBModuleBasicInfo")                      \
+  X(kTypeAppList, 501, "ZEBModuleApp")                           \
+  X(kTypeAppIcons, 502, "ZEBModuleApp")                          \
+  X(kTypeAppInstall, 504, "ZEBModuleApp")                        \
+  X(kTypeAppUninstall, 505, "ZEBModuleApp")                      \
+  X(kTypeAppArchive, 506, "ZEBModuleApp")                        \
+  X(kTypeStopTask, 600, "ZEBModuleControl")                      \
+  X(kTypeFileExport, 701, "ZEBModuleFile")                       \
+  X(kTypeFileDownload, 702, "ZEBModuleFile")                     \
+  X(kTypeFileUpload, 703, "ZEBModuleFile")                       \
+  X(kTypePluginCommand, 1800, "ZEBModulePlugins")
+
+// X(name, number, meaning)
+#define CORVANE_RESULT_CODES(X)                                                        \
+  X(kResultOk, 0, "success")                                                           \
+  X(kResultAborted, 6, "the task was stopped")                                         \
+  X(kResultNoDevice, 7, "no such device")                                              \
+  X(kResultBadArguments, 8, "the command's arguments are unreadable")                  \
+  X(kResultNoFileService, 12, "the file service cannot be started")                    \
+  X(kResultIoFailed, 13, "a device or local file cannot be opened, read or written")   \
+  X(kResultUploadMd5Mismatch, 14, "the uploaded file's MD5 is not the announced one") \
+  X(kResultNoService, 14, "the device service cannot be started")                      \
+  X(kResultBadTransfer, 15, "a packet does not fit its transfer")                      \
+  X(kResultBadJson, 21, "the command JSON is unreadable")
+
+namespace protocol {
+
+#define CORVANE_DECLARE_TYPE(name, number, owner) inline constexpr uint32_t name = number;
+CORVANE_PACKET_TYPES(CORVANE_DECLARE_TYPE)
+#undef CORVANE_DECLARE_TYPE
+
+#define CORVANE_DECLARE_RESULT(name, number, meaning) inline constexpr int name = number;
+CORVANE_RESULT_CODES(CORVANE_DECLARE_RESULT)
+#undef CORVANE_DECLARE_RESULT
+
+struct PacketTypeRow {
+  uint32_t type;
+  const char* name;
+  const char* owner;
+};
+
+inline constexpr PacketTypeRow kPacketTypes[] = {
+#define CORVANE_TYPE_ROW(name, number, owner) {number, #name, owner},
+    CORVANE_PACKET_TYPES(CORVANE_TYPE_ROW)
+#undef CORVANE_TYPE_ROW
+};
+
+// Header codes of reports to the host.
+inline constexpr uint16_t kHeaderNotice = 1;  // also the header of a successful final report
+inline constexpr uint16_t kHeaderSuccess = 1;
+inline constexpr uint16_t kHeaderProgress = 2;
+inline constexpr uint16_t kHeaderAborted = 5;
+inline constexpr uint16_t kHeaderFailure = 6;
+
+}  // namespace protocol
