@@ -93,6 +93,10 @@ int32_t AMDeviceSecureStartService(AMDeviceRef device, const char* name, bool un
 // the count, 0 when the receive timed out or the peer closed, negative on failure.
 long AMDServiceConnectionSend(AMDServiceConnectionRef connection, const void* data, size_t length);
 long AMDServiceConnectionReceive(AMDServiceConnectionRef connection, void* buffer, size_t length);
+// As AMDServiceConnectionReceive, but waiting at most `timeout_ms` for the first byte instead of the process-wide
+// receive time-out.
+long AMDServiceConnectionReceiveWithin(AMDServiceConnectionRef connection, void* buffer, size_t length,
+                                       unsigned timeout_ms);
 // True when the service runs over an encrypted channel.
 bool AMDServiceConnectionGetSecureIOContext(AMDServiceConnectionRef connection);
 // Closes the connection and frees it.

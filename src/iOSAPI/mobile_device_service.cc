@@ -84,12 +84,17 @@ long AMDServiceConnectionSend(AMDServiceConnectionRef connection, const void* da
 }
 
 long AMDServiceConnectionReceive(AMDServiceConnectionRef connection, void* buffer, size_t length) {
+  return AMDServiceConnectionReceiveWithin(connection, buffer, length, ReceiveTimeoutMs());
+}
+
+long AMDServiceConnectionReceiveWithin(AMDServiceConnectionRef connection, void* buffer, size_t length,
+                                       unsigned timeout_ms) {
   service_client_t client = ClientOf(*connection);
   if (client == nullptr) return -1;
   uint32_t received = 0;
   uint32_t ask = length > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(length);
   service_error_t error =
-      Lib().service_receive_with_timeout(client, static_cast<char*>(buffer), ask, &received, ReceiveTimeoutMs());
+      Lib().service_receive_with_timeout(client, static_cast<char*>(buffer), ask, &received, timeout_ms);
   if (received > 0) return static_cast<long>(received);
   return error == SERVICE_E_SUCCESS || error == SERVICE_E_TIMEOUT ? 0 : -1;
 }

@@ -5,10 +5,14 @@
 // identity is written on the monitor's thread while modules read it, so it is kept behind the record's mutex and
 // read as a copy.
 //
-// Thread safety: `state` is atomic; identity fields through Identity/SetIdentity; `device` and `number` are
-// constant.
+// The record also holds where the latest local copy of each of the device's databases lies (the snapshots of
+// utility/db set them); a path is empty until its first successful snapshot and is overwritten by a later one.
+//
+// Thread safety: `state` is atomic; identity fields through Identity/SetIdentity and snapshot paths through
+// SnapshotPath/SetSnapshotPath, both behind the record's mutex; `device` and `number` are constant.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -29,6 +33,21 @@ struct ZEBDeviceIdentity {
   std::string deviceClass;
   std::string uniqueChipID;
   std::string productVersionUtf8;
+};
+
+// The device databases and lists of which a local copy can be taken, in the record's order.
+enum class SnapshotRole : int {
+  kPhotoDatabase,
+  kMediaLibraryDatabase,
+  kLegacyTrackDatabase,
+  kRingtoneList,
+  kBookList,
+  kPurchasedBookList,
+  kRecordingsDatabase,
+  kRecordingAssetManifest,
+  kLibraryDatabase,
+  kLocationsDatabase,
+  kCount
 };
 
 class ZEBDeviceConnection {
@@ -56,6 +75,15 @@ class ZEBDeviceConnection {
     identity_.productVersionUtf8 = version;
   }
 
+  std::string SnapshotPath(SnapshotRole role) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return snapshot_paths_[static_cast<size_t>(role)];
+  }
+  void SetSnapshotPath(SnapshotRole role, const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    snapshot_paths_[static_cast<size_t>(role)] = path;
+  }
+
   const AMDeviceRef device;
   const uint32_t number;  // what the host sees as the device's "code"
   std::atomic<int> state{kAttached};
@@ -67,6 +95,7 @@ class ZEBDeviceConnection {
   const AMDeviceHandle owner_;  // keeps the device reference valid while the record lives
   mutable std::mutex mutex_;
   ZEBDeviceIdentity identity_;
+  std::array<std::string, static_cast<size_t>(SnapshotRole::kCount)> snapshot_paths_;
 };
 
 using ZEBDeviceConnectionPtr = std::shared_ptr<ZEBDeviceConnection>;

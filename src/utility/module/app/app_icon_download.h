@@ -1,6 +1,6 @@
 // Downloading a package's store icon ("softwareIcon57x57URL") before it is installed.
 //
-// The URL comes from the package, which is untrusted, so the download is fenced in:
+// The URL comes from the package, which is untrusted, so the download is fenced in (utility/net/http_download.h):
 //   - only http and https URLs, also for redirects (neither the package nor a web server can make the helper
 //     read a local file), at most 3 redirects;
 //   - the whole transfer is limited in time (connect 5 s, all of it IconDownloadLimits::timeout_ms) and size

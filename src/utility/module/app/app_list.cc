@@ -6,6 +6,7 @@
 #include "utility/module/app/app_answer_handler.h"
 #include "utility/module/app/app_command.h"
 #include "utility/module/app/app_messages.h"
+#include "utility/listing/listing_reporter.h"
 #include "utility/module/app/app_table.h"
 
 namespace {
@@ -37,10 +38,9 @@ int RunList(AppCommand& command) {
   }
   BrowsePass(proxy->serviceConnection, ListSizesMessage(), [&](const PlistValue& entry) { table.AddSizes(entry); },
              "sizes");
-  command.report(CountReport(command.uuid, table.apps().size()));
-  for (const AppObject& app : table.apps()) {
-    std::string json = app.ToJson();
-    command.report(AppObjectReport(command.uuid, json));
-  }
+  ListingReporter listing(command.uuid, {.shape = ListingOptions::Shape::kEach}, command.report);
+  listing.SendCount(static_cast<int64_t>(table.apps().size()));
+  for (const AppObject& app : table.apps()) listing.Add(app.ToJson());
+  listing.Finish();
   return 0;
 }

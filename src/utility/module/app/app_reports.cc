@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr int kStageCount = 1;
 constexpr int kStageItem = 2;
 constexpr int kTypeCompressed = 0;
 constexpr int kTypeRaw = 1;
@@ -24,18 +23,6 @@ std::string Member(std::string_view name, std::string_view text) {
 }
 
 }  // namespace
-
-TaskReport CountReport(const std::string& uuid, size_t count) {
-  TaskReport report;
-  report.stage = kStageCount;
-  report.uuid = uuid;
-  report.info = "{\"Count\":" + std::to_string(count) + "}";
-  return report;
-}
-
-TaskReport AppObjectReport(const std::string& uuid, std::string_view json) {
-  return Item(uuid, kTypeCompressed, std::string(), json);
-}
 
 TaskReport IconReport(const std::string& uuid, std::string_view bundle_id, std::string_view png) {
   return Item(uuid, kTypeRaw, "{" + Member("bundle_id", bundle_id) + "}", png);

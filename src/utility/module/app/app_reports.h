@@ -2,7 +2,7 @@
 // command's packet type and task id, stage 2 (the count of the list: stage 1), code 0 and the device's uuid.
 //
 //   list (501)      stage 1, info {"Count":N}; then per application stage 2, no info, data = its JSON object
-//                   (type 0, so compressed on the wire)
+//                   (type 0, so compressed on the wire); sent through the listing reporter
 //   icon (502)      info {"bundle_id":"ID"}, data = the PNG (type 1, raw: it is compressed already)
 //   install (504)   per package, in this order:
 //                   package info   info {"bundle_id":"ID","package":"PATH"}, data = the application's JSON object
@@ -40,8 +40,6 @@ struct ItemOutcome {
   bool exchange_ended_cleanly = true;
 };
 
-TaskReport CountReport(const std::string& uuid, size_t count);
-TaskReport AppObjectReport(const std::string& uuid, std::string_view json);
 TaskReport IconReport(const std::string& uuid, std::string_view bundle_id, std::string_view png);
 TaskReport PackageInfoReport(const std::string& uuid, std::string_view bundle_id, std::string_view package,
                              std::string_view json);

@@ -54,7 +54,7 @@ int SmsDatabase::Open(const std::string& path) {
   path_ = path;
   if (path.empty()) return TranslateFailure(SqliteFailure::kOpen, SQLITE_CANTOPEN, path, "");
   std::string error;
-  if (!PlanSmsOpen(path, &plan_, &error)) {
+  if (!PlanReadOnlyOpen(path, &plan_, &error)) {
     LOG(ERROR) << "Messages database " << path << ": " << error;
     return TranslateFailure(SqliteFailure::kOpen, SQLITE_CANTOPEN, path, "");
   }
@@ -103,5 +103,5 @@ void SmsDatabase::Close() {
     sqlite3_close_v2(db_);
     db_ = nullptr;
   }
-  RemoveSmsPrivateCopy(&plan_);
+  RemovePrivateCopy(&plan_);
 }

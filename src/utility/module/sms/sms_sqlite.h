@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "utility/module/sms/sms_read_only_open.h"
+#include "utility/db/read_only_open.h"
 
 constexpr int kSmsOk = 0;
 constexpr int kSmsCannotOpen = 19;
@@ -52,7 +52,7 @@ class SmsDatabase {
   SmsDatabase& operator=(const SmsDatabase&) = delete;
 
   // Opens the database at `path` read-only, leaving it, its companions and its folder as they are (see
-  // sms_read_only_open.h). 0 or 19.
+  // utility/db/read_only_open.h). 0 or 19.
   int Open(const std::string& path);
   // Prepares one statement of the query. 0 or 20.
   int Prepare(const std::string& sql, std::unique_ptr<SmsStatement>* statement);
@@ -69,5 +69,5 @@ class SmsDatabase {
  private:
   std::string path_;
   sqlite3* db_ = nullptr;
-  SmsOpenPlan plan_;
+  ReadOnlyOpenPlan plan_;
 };

@@ -1,4 +1,4 @@
-#include "utility/module/sms/sms_read_only_open.h"
+#include "utility/db/read_only_open.h"
 
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -28,7 +28,7 @@ bool MakePrivateFolder(std::string* folder, std::string* error) {
   std::error_code fs_error;
   fs::path base = fs::temp_directory_path(fs_error);
   if (fs_error) base = "/tmp";
-  std::string pattern = (base / "corvane-sms-XXXXXX").string();
+  std::string pattern = (base / "corvane-db-XXXXXX").string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   if (::mkdtemp(name.data()) == nullptr) {
@@ -42,7 +42,7 @@ bool MakePrivateFolder(std::string* folder, std::string* error) {
 // Copies the database and those of its companions that exist; the -shm is left behind on purpose, since SQLite
 // rebuilds it from the -wal.
 bool CopyWithCompanions(const std::string& path, const std::string& folder, std::string* copy, std::string* error) {
-  *copy = folder + "/sms.db";
+  *copy = folder + "/" + fs::path(path).filename().string();
   for (const char* suffix : {"", "-wal", "-journal"}) {
     std::string from = path + suffix;
     if (*suffix != '\0' && !Exists(from)) continue;
@@ -74,18 +74,18 @@ std::string SqliteFileUri(const std::string& path, const std::string& query) {
   return uri + "?" + query;
 }
 
-bool PlanSmsOpen(const std::string& path, SmsOpenPlan* plan, std::string* error) {
-  *plan = SmsOpenPlan();
+bool PlanReadOnlyOpen(const std::string& path, ReadOnlyOpenPlan* plan, std::string* error) {
+  *plan = ReadOnlyOpenPlan();
   bool wal_has_content = CompanionSize(path + "-wal") > 0;
   bool journal_has_content = CompanionSize(path + "-journal") > 0;
   if (wal_has_content && Exists(path + "-shm")) {
-    plan->kind = SmsOpenPlan::kSharedReadOnly;
+    plan->kind = ReadOnlyOpenPlan::kSharedReadOnly;
     plan->uri = SqliteFileUri(path, "mode=ro&readonly_shm=1");
     plan->flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
     return true;
   }
   if (!wal_has_content && !journal_has_content) {
-    plan->kind = SmsOpenPlan::kImmutable;
+    plan->kind = ReadOnlyOpenPlan::kImmutable;
     plan->uri = SqliteFileUri(path, "immutable=1");
     plan->flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
     return true;
@@ -93,10 +93,10 @@ bool PlanSmsOpen(const std::string& path, SmsOpenPlan* plan, std::string* error)
   std::string folder;
   std::string copy;
   if (!MakePrivateFolder(&folder, error)) return false;
-  plan->kind = SmsOpenPlan::kPrivateCopy;
+  plan->kind = ReadOnlyOpenPlan::kPrivateCopy;
   plan->private_folder = folder;
   if (!CopyWithCompanions(path, folder, &copy, error)) {
-    RemoveSmsPrivateCopy(plan);
+    RemovePrivateCopy(plan);
     return false;
   }
   plan->uri = SqliteFileUri(copy, "mode=rw");
@@ -104,8 +104,8 @@ bool PlanSmsOpen(const std::string& path, SmsOpenPlan* plan, std::string* error)
   return true;
 }
 
-void RemoveSmsPrivateCopy(SmsOpenPlan* plan) {
-  if (plan->kind != SmsOpenPlan::kPrivateCopy || plan->private_folder.empty()) return;
+void RemovePrivateCopy(ReadOnlyOpenPlan* plan) {
+  if (plan->kind != ReadOnlyOpenPlan::kPrivateCopy || plan->private_folder.empty()) return;
   std::error_code error;
   fs::remove_all(plan->private_folder, error);
   plan->private_folder.clear();

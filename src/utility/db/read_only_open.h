@@ -1,4 +1,4 @@
-// How a message database that belongs to the host is opened without changing a byte of it, of its -wal and -shm
+// How an SQLite database that belongs to the host (a message database in a backup, say) is opened without changing a byte of it, of its -wal and -shm
 // companions, or of its folder.
 //
 // SQLite's plain read-only open still writes the -shm, and creates a -wal and a -shm for a WAL database that has
@@ -18,7 +18,7 @@
 
 #include <string>
 
-struct SmsOpenPlan {
+struct ReadOnlyOpenPlan {
   enum Kind { kNone, kSharedReadOnly, kImmutable, kPrivateCopy };
   Kind kind = kNone;
   std::string uri;             // the name for sqlite3_open_v2, always a "file:" URI
@@ -27,9 +27,9 @@ struct SmsOpenPlan {
 };
 
 // Chooses how to open `path`; for kPrivateCopy it makes the copy. False, with `error`, when the copy fails.
-bool PlanSmsOpen(const std::string& path, SmsOpenPlan* plan, std::string* error);
+bool PlanReadOnlyOpen(const std::string& path, ReadOnlyOpenPlan* plan, std::string* error);
 // Removes a private copy (nothing for the other kinds).
-void RemoveSmsPrivateCopy(SmsOpenPlan* plan);
+void RemovePrivateCopy(ReadOnlyOpenPlan* plan);
 
 // "file:" + the path with the characters a URI reserves percent-encoded + "?" + query.
 std::string SqliteFileUri(const std::string& path, const std::string& query);
