@@ -231,5 +231,37 @@ TEST_F(BackupTest, ADisconnectMidBackupMakesTheClientFailNotHang) {
   EXPECT_EQ(Count({.channel = kBackupChannel, .name = "Fault", .arg_key = "Kind", .arg_value = "disconnect"}), 1u);
 }
 
+TEST_F(BackupTest, DevicesBeforeIos10StoreFilesFlatWithAManifestMbdb) {
+  ProfileBuilder old(kPhone);
+  old.SetProductVersion("9.3.5").AddBackupFile("HomeDomain", "Library/SMS/sms.db", "old messages");
+  AddDevice("old", old);
+  ToolResult run = Backup({"--full"});
+  EXPECT_NE(run.output.find("Backup Successful."), std::string::npos) << run.output;
+  std::string folder = backup_dir_ + "/" + kPhone;
+  EXPECT_EQ(ReadFile(folder + "/3d0d7e5fb2ce288813306e4d4636395e047a3d28"), "old messages");
+  EXPECT_EQ(ReadFile(folder + "/Manifest.mbdb").substr(0, 4), "mbdb");
+  EXPECT_FALSE(fs::exists(folder + "/Manifest.db"));
+}
+
+TEST_F(BackupTest, TheReadyIphoneBacksUpItsRealDatabasesUnderTheNamesOtherProgramsLookFor) {
+  fs::copy(std::string(CORVANE_SOURCE_DIR) + "/tools/devicesim/profiles/iphone-current", ProfileDir("ready"),
+           fs::copy_options::recursive);
+  std::string error;
+  ASSERT_TRUE(sim_.AddProfile(ProfileDir("ready"), true, &error)) << error;
+  constexpr char kReady[] = "00008110-001A2D3C0E38801E";
+  ToolResult run = RunTool({"idevicebackup2", "-u", kReady, "backup", "--full", backup_dir_}, kToolTimeoutMs);
+  ASSERT_NE(run.output.find("Backup Successful."), std::string::npos) << run.output;
+  auto listed = ManifestFiles(backup_dir_ + "/" + kReady + "/Manifest.db");
+  for (const char* file_id : {"3d0d7e5fb2ce288813306e4d4636395e047a3d28", "31bb7ba8914766d4ba40d6dfb6113c8b614be442",
+                              "ca3bc056d4da0bbf88b5fb3be254f3b7147e639c", "4f98687d8ab0d6d1a371110e6b7300f6e465bef2",
+                              "f0ab5dad305d769185aae95463f895e4294f961d", "2879acab4b02bb19c218971593be87d2e97f8887",
+                              "b39e461eaa52a8cc6117e343be5f7abc6bd9fca4", "7c7fba66680ef796b916b067077cc246adacf01d"}) {
+    ASSERT_EQ(listed.count(file_id), 1u) << file_id;
+    std::string stored = backup_dir_ + "/" + kReady + "/" + std::string(file_id).substr(0, 2) + "/" + file_id;
+    const auto& [domain, path] = listed[file_id];
+    EXPECT_EQ(ReadFile(stored), ReadFile(ProfileDir("ready") + "/backup/" + domain + "/" + path)) << path;
+  }
+}
+
 }  // namespace
 }  // namespace devicesim
