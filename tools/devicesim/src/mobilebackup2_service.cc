@@ -1,7 +1,11 @@
 // The backup service ("com.apple.mobilebackup2"): the device-link version exchange (300.0, which Debian's client
 // accepts), Hello answered with ProtocolVersion 2.1 (or 2.0 when only that is offered), then the computer's
 // requests Backup, Restore, Info, List, ChangePassword and EraseDevice until it disconnects.
+//
+// The AFC lock file /com.apple.itunes.lock_sync is made when the service starts, so a profile's media folder
+// stays as written until a backup client comes.
 #include <filesystem>
+#include <fstream>
 
 #include "backup_session.h"
 #include "builtin_services.h"
@@ -96,6 +100,9 @@ bool EraseDevice(ServiceContext& context, BackupComputer& computer) {
 class MobileBackup2Service : public Service {
  public:
   void Serve(ServiceContext& context) override {
+    // Backup clients lock this file of the media partition (opened read-write, so it must exist) while they run.
+    std::string lock_file = context.device->profile.afc_root + "/com.apple.itunes.lock_sync";
+    if (!fs::exists(lock_file)) std::ofstream create(lock_file);
     DeviceLink link(context.stream);
     BackupComputer computer(link);
     if (!link.ExchangeVersions(kVersionMajor, kVersionMinor)) return;

@@ -239,9 +239,6 @@ bool LoadProfile(const std::string& folder, Profile* profile, std::string* error
   }
   profile->backup_root = path + "/backup";
   profile->restored_root = path + "/restored";
-  if (!fs::exists(root / "afc" / "com.apple.itunes.lock_sync", ec)) {
-    std::ofstream lock_file(root / "afc" / "com.apple.itunes.lock_sync");
-  }
   if (!ProfileFromDocument(document, profile, error)) {
     *error = (root / "device.json").string() + ": " + *error;
     return false;

@@ -50,8 +50,7 @@ struct Profile {
   std::string udid() const;
 };
 
-// Reads `folder`/device.json. Missing optional sections get defaults; afc/ is created when absent, and so is the
-// empty lock file /com.apple.itunes.lock_sync in it that backup clients lock.
+// Reads `folder`/device.json. Missing optional sections get defaults; afc/ is created when absent.
 bool LoadProfile(const std::string& folder, Profile* profile, std::string* error);
 
 // Turns the JSON form of a profile (already parsed into a Value) into a Profile; `profile` keeps its folder
