@@ -15,6 +15,7 @@ inline constexpr char kSpringboardService[] = "com.apple.springboardservices";
 inline constexpr char kDiagnosticsService[] = "com.apple.mobile.diagnostics_relay";
 inline constexpr char kAirTrafficService[] = "com.apple.atc";
 inline constexpr char kNotificationProxyService[] = "com.apple.mobile.notification_proxy";
+inline constexpr char kMobileBackup2Service[] = "com.apple.mobilebackup2";
 // Not a device service: a raw byte source and sink that benchmarks use to measure the bare tunnel.
 inline constexpr char kRawStreamService[] = "com.corvane.devicesim.stream";
 
@@ -25,6 +26,7 @@ std::unique_ptr<Service> MakeSpringboardService();
 std::unique_ptr<Service> MakeDiagnosticsService();
 std::unique_ptr<Service> MakeAirTrafficService();
 std::unique_ptr<Service> MakeNotificationProxyService();
+std::unique_ptr<Service> MakeMobileBackup2Service();
 std::unique_ptr<Service> MakeRawStreamService();
 
 }  // namespace devicesim

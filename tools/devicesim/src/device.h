@@ -48,6 +48,8 @@ class Device {
   std::map<std::string, ServiceFault> faults;  // guarded by mutex
   std::string hostile_folder;        // guarded by mutex; normalised AFC path, empty = none
   std::set<int> tunnel_fds;          // guarded by mutex; client sockets tunnelled to this device
+  BackupFault backup_fault;          // guarded by mutex
+  std::string backup_password;       // guarded by mutex; set while backups are encrypted
 
   // The lockdown value, if any (empty domain = top level).
   std::optional<Value> GetValue(const std::string& domain, const std::string& key) const;

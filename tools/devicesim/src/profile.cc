@@ -105,6 +105,17 @@ bool ReadFaults(const Value& document, Profile* profile, std::string* error) {
   if (const Value* folder = faults->Find("hostile_listing"); folder && folder->type() == Value::Type::kString) {
     profile->hostile_folder = folder->text();
   }
+  if (const Value* backup = faults->Find("backup")) {
+    const Value* kind = backup->Find("kind");
+    if (!kind || kind->type() != Value::Type::kString ||
+        !ParseBackupFaultKind(kind->text(), &profile->backup_fault.kind)) {
+      *error = "the backup fault has no valid \"kind\"";
+      return false;
+    }
+    if (const Value* after = backup->Find("after_files")) {
+      profile->backup_fault.after_files = static_cast<int>(after->integer());
+    }
+  }
   if (const Value* services = faults->Find("services"); services && services->is_dict()) {
     for (const auto& [service, spec] : services->members()) {
       ServiceFault fault;
@@ -226,6 +237,8 @@ bool LoadProfile(const std::string& folder, Profile* profile, std::string* error
     *error = "cannot open " + (root / "afc").string() + ": " + ec.message();
     return false;
   }
+  profile->backup_root = path + "/backup";
+  profile->restored_root = path + "/restored";
   if (!ProfileFromDocument(document, profile, error)) {
     *error = (root / "device.json").string() + ": " + *error;
     return false;

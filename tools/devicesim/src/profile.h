@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "devicesim/backup_fault.h"
 #include "devicesim/faults.h"
 #include "devicesim/trust_state.h"
 #include "devicesim/value.h"
@@ -25,6 +26,8 @@ struct Profile {
   std::string folder;    // absolute path of the profile folder
   std::string name;      // the folder's last path component
   std::string afc_root;  // absolute, symlinks resolved
+  std::string backup_root;    // the backup source, <folder>/backup (may be missing)
+  std::string restored_root;  // where a restore writes, <folder>/restored
 
   Value values = Value::Dict();   // top-level lockdown values, UniqueDeviceID included
   Value domains = Value::Dict();  // domain name -> dictionary
@@ -42,6 +45,7 @@ struct Profile {
   int refuse_connects = 0;
   std::map<std::string, ServiceFault> faults;
   std::string hostile_folder;
+  BackupFault backup_fault;
 
   std::string udid() const;
 };

@@ -71,6 +71,10 @@ ProfileBuilder::ProfileBuilder(const std::string& udid) {
   SetDomainValue("com.apple.disk_usage", "TotalDataAvailable", int64_t{64000000000});
   SetDomainValue("com.apple.mobile.battery", "BatteryCurrentCapacity", 87);
   SetDomainValue("com.apple.mobile.battery", "BatteryIsCharging", false);
+  SetDomainValue("com.apple.mobile.backup", "WillEncrypt", false);
+  SetDomainValue("com.apple.iTunes", "MinITunesVersion", "12.5.1");
+  SetDomainValue("com.apple.mobile.iTunes", "MinITunesVersion", "12.5.1");
+  SetDomainValue("com.apple.mobile.iTunes", "SupportsDownloadedMediaSync", true);
   SetDomainValue("com.apple.international", "Keyboard", "en_US");
   SetDomainValue("com.apple.international", "Language", "en");
   SetDomainValue("com.apple.international", "Locale", "en_US");
@@ -255,6 +259,42 @@ ProfileBuilder& ProfileBuilder::AddSymlink(const std::string& path, const std::s
   return *this;
 }
 
+ProfileBuilder& ProfileBuilder::AddBackupFile(const std::string& domain, const std::string& path,
+                                              std::string content) {
+  entries_.push_back({Entry::Kind::kFile, domain + "/" + path, std::move(content), 0, 0, "backup"});
+  return *this;
+}
+
+ProfileBuilder& ProfileBuilder::AddBackupSparseFile(const std::string& domain, const std::string& path,
+                                                    uint64_t size) {
+  entries_.push_back({Entry::Kind::kSparse, domain + "/" + path, "", size, 0, "backup"});
+  return *this;
+}
+
+ProfileBuilder& ProfileBuilder::AddBackupGeneratedFile(const std::string& domain, const std::string& path,
+                                                       uint64_t size, uint32_t seed) {
+  entries_.push_back({Entry::Kind::kGenerated, domain + "/" + path, "", size, seed, "backup"});
+  return *this;
+}
+
+ProfileBuilder& ProfileBuilder::AddBackupTree(const std::string& domain, const std::string& folder, int count,
+                                              uint64_t size, uint32_t seed) {
+  for (int i = 0; i < count; ++i) {
+    std::string path = folder + "/" + std::to_string(i % 100) + "/" + std::to_string(i) + ".dat";
+    entries_.push_back({Entry::Kind::kGenerated, domain + "/" + path, "", size, seed + static_cast<uint32_t>(i),
+                        "backup"});
+  }
+  return *this;
+}
+
+ProfileBuilder& ProfileBuilder::SetBackupFault(const BackupFault& fault) {
+  Value spec = Value::Dict();
+  spec.Set("kind", BackupFaultKindName(fault.kind));
+  spec.Set("after_files", fault.after_files);
+  Section("faults").Set("backup", spec);
+  return *this;
+}
+
 uint8_t ProfileBuilder::GeneratedByte(uint32_t seed, uint64_t offset) {
   // A cheap mix of seed and offset: neighbouring bytes differ, so a shifted or repeated block shows.
   uint64_t x = (offset + 1) * 0x9E3779B97F4A7C15ull ^ (static_cast<uint64_t>(seed) << 32 | seed);
@@ -275,15 +315,17 @@ bool ProfileBuilder::Write(const std::string& folder, std::string* error) const 
   fs::path root(folder);
   fs::path afc = root / "afc";
   fs::create_directories(afc, ec);
+  fs::path backup = root / "backup";
   if (ec) {
     *error = "cannot create " + afc.string() + ": " + ec.message();
     return false;
   }
   if (!WriteWhole(root / "device.json", Json(), error)) return false;
   for (const Entry& entry : entries_) {
-    fs::path target = afc / fs::path(entry.path).relative_path();
-    if (target.lexically_normal().string().rfind(afc.lexically_normal().string(), 0) != 0) {
-      *error = "path leaves afc/: " + entry.path;
+    const fs::path& area = entry.area == "afc" ? afc : backup;
+    fs::path target = area / fs::path(entry.path).relative_path();
+    if (target.lexically_normal().string().rfind(area.lexically_normal().string(), 0) != 0) {
+      *error = "path leaves " + entry.area + "/: " + entry.path;
       return false;
     }
     fs::create_directories(entry.kind == Entry::Kind::kFolder ? target : target.parent_path(), ec);

@@ -327,6 +327,14 @@ bool Simulator::SetServiceFault(const std::string& name, const std::string& serv
   return true;
 }
 
+bool Simulator::SetBackupFault(const std::string& name, const BackupFault& fault, std::string* error) {
+  std::shared_ptr<Device> device = impl_->Resolve(name, error);
+  if (!device) return false;
+  std::lock_guard<std::mutex> lock(device->mutex);
+  device->backup_fault = fault;
+  return true;
+}
+
 bool Simulator::SetHostileListing(const std::string& name, const std::string& afc_folder, std::string* error) {
   std::shared_ptr<Device> device = impl_->Resolve(name, error);
   if (!device) return false;

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "devicesim/backup_fault.h"
 #include "devicesim/faults.h"
 #include "devicesim/trust_state.h"
 #include "devicesim/value.h"
@@ -94,6 +95,7 @@ class ProfileBuilder {
   ProfileBuilder& RefuseConnects(int count);
   ProfileBuilder& SetServiceFault(const std::string& service, const ServiceFault& fault);
   ProfileBuilder& SetHostileListing(const std::string& afc_folder);
+  ProfileBuilder& SetBackupFault(const BackupFault& fault);
 
   // Content of afc/. Paths are relative to the AFC root; parent folders are made as needed.
   ProfileBuilder& AddFolder(const std::string& path);
@@ -104,6 +106,16 @@ class ProfileBuilder {
   ProfileBuilder& AddGeneratedFile(const std::string& path, uint64_t size, uint32_t seed);
   ProfileBuilder& AddSymlink(const std::string& path, const std::string& target);
   static uint8_t GeneratedByte(uint32_t seed, uint64_t offset);
+
+  // Content of the backup source, backup/<domain>/<path>: what only a backup reaches. `domain` is one folder
+  // name such as "HomeDomain" or "AppDomainGroup-group.net.whatsapp.WhatsApp.shared".
+  ProfileBuilder& AddBackupFile(const std::string& domain, const std::string& path, std::string content);
+  ProfileBuilder& AddBackupSparseFile(const std::string& domain, const std::string& path, uint64_t size);
+  ProfileBuilder& AddBackupGeneratedFile(const std::string& domain, const std::string& path, uint64_t size,
+                                         uint32_t seed);
+  // `count` generated files of `size` bytes each, <folder>/<n>.dat, spread over 100 sub-folders.
+  ProfileBuilder& AddBackupTree(const std::string& domain, const std::string& folder, int count, uint64_t size,
+                                uint32_t seed);
 
   // Creates `folder` (and its parents) with device.json and afc/. An existing device.json is replaced; existing
   // files in afc/ are kept unless the builder writes the same path.
@@ -119,6 +131,7 @@ class ProfileBuilder {
     std::string content;  // file content or link target
     uint64_t size = 0;
     uint32_t seed = 0;
+    std::string area = "afc";  // the profile sub-folder the path is relative to
   };
   Value& Section(const std::string& name);
 

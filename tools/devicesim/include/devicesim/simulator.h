@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "devicesim/backup_fault.h"
 #include "devicesim/faults.h"
 #include "devicesim/request_log.h"
 #include "devicesim/trust_state.h"
@@ -97,6 +98,8 @@ class Simulator {
   // Makes the AFC listing of `afc_folder` (a device path such as "/DCIM") include hostile names; an empty folder
   // turns it off.
   bool SetHostileListing(const std::string& device, const std::string& afc_folder, std::string* error);
+  // Arms a failure of the backup service for every later backup (see backup_fault.h); kNone clears it.
+  bool SetBackupFault(const std::string& device, const BackupFault& fault, std::string* error);
 
  private:
   class Impl;
