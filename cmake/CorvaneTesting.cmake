@@ -15,6 +15,8 @@ function(corvane_add_gtest name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+  # Fixtures and fakes shared by tests live in tests/support/.
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     CORVANE_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
     CORVANE_LIB_DIR="${CMAKE_BINARY_DIR}/lib"

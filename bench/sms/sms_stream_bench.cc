@@ -24,8 +24,8 @@
 #include "hostlink/corvane_process.h"
 #include "hostlink/listener.h"
 #include "utility/module/sms/sms_conversations.h"
-#include "utility/module/sms/sms_test_databases.h"
-#include "utility/module/sms/sms_test_support.h"
+#include "support/sms/sms_test_databases.h"
+#include "support/sms/sms_test_support.h"
 
 extern char** environ;
 

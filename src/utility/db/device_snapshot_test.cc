@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "utility/db/device_folder.h"
-#include "utility/ios/device_layer_fixture.h"
+#include "support/device_layer_fixture.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/process_context.h"
 

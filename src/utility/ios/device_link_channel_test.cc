@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "utility/ios/device_layer_fixture.h"
+#include "support/device_layer_fixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <future>
 
-#include "utility/ios/device_layer_fixture.h"
+#include "support/device_layer_fixture.h"
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device.h"
 #include "utility/ios/zeb_device_service.h"

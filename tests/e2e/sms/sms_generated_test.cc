@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "sms/sms_scenario.h"
-#include "utility/module/sms/sms_test_databases.h"
-#include "utility/module/sms/sms_test_support.h"
+#include "support/sms/sms_test_databases.h"
+#include "support/sms/sms_test_support.h"
 
 namespace e2e {
 namespace {

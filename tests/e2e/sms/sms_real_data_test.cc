@@ -9,7 +9,7 @@
 #include <map>
 
 #include "sms/sms_scenario.h"
-#include "utility/module/sms/sms_test_support.h"
+#include "support/sms/sms_test_support.h"
 
 namespace e2e {
 namespace {

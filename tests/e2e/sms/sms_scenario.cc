@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "utility/module/sms/sms_document.h"
-#include "utility/module/sms/sms_test_support.h"
+#include "support/sms/sms_test_support.h"
 
 namespace e2e {
 

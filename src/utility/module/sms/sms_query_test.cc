@@ -15,8 +15,8 @@
 #include "utility/module/sms/sms_document.h"
 #include "utility/module/sms/sms_stream.h"
 #include "utility/module/sms/sms_stream_ahead.h"
-#include "utility/module/sms/sms_test_databases.h"
-#include "utility/module/sms/sms_test_support.h"
+#include "support/sms/sms_test_databases.h"
+#include "support/sms/sms_test_support.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <mutex>
 
 #include "utility/module/command_table.h"
-#include "utility/module/sms/sms_test_databases.h"
-#include "utility/module/sms/sms_test_support.h"
+#include "support/sms/sms_test_databases.h"
+#include "support/sms/sms_test_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "utility/module/sms/sms_test_support.h"
+#include "support/sms/sms_test_support.h"
 
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>

@@ -1,4 +1,4 @@
-#include "utility/module/sms/sms_test_databases.h"
+#include "support/sms/sms_test_databases.h"
 
 #include <sqlite3.h>
 
