@@ -22,11 +22,6 @@ std::optional<std::string> StringMember(std::string_view json, const char* key) 
   return std::string(it->value.GetString(), it->value.GetStringLength());
 }
 
-bool HasMember(std::string_view json, const char* key) {
-  rapidjson::Document doc;
-  return ParseObject(json, &doc) && doc.HasMember(key);
-}
-
 std::string WithStringMember(std::string_view json, const char* key, std::string_view value) {
   rapidjson::Document doc;
   if (!ParseObject(json, &doc) || doc.HasMember(key)) return std::string(json);

@@ -13,9 +13,6 @@ namespace corvane_host {
 // The string member `key` of the JSON object `json`; nullopt when `json` is not an object or has no such string.
 std::optional<std::string> StringMember(std::string_view json, const char* key);
 
-// True when `json` is a JSON object that has member `key` (of any type).
-bool HasMember(std::string_view json, const char* key);
-
 // `json` with the string member key:value added when it is an object without `key`; otherwise `json` unchanged.
 std::string WithStringMember(std::string_view json, const char* key, std::string_view value);
 

@@ -6,6 +6,7 @@ namespace corvane_host {
 namespace {
 
 constexpr size_t kBarWidth = 20;
+constexpr size_t kShortestLabel = 8;
 // A rate measured over less time than this swings too much to be worth showing.
 constexpr std::chrono::milliseconds kRateAfter(250);
 
@@ -61,11 +62,12 @@ std::string FormatProgressLine(const ProgressView& view, size_t width) {
 
   std::string line = bar + "  " + tail;
   if (line.size() > width) line = tail;
-  if (r.label.empty() || line.size() + 2 >= width) return line.substr(0, width);
+  // A label cut to a few characters says nothing; it is left out instead.
+  if (r.label.empty() || line.size() + 2 + kShortestLabel > width) return line.substr(0, width);
   size_t room = width - line.size() - 2;
   std::string label = PrintableText(r.label);
-  if (label.size() > room) label = room > 3 ? "..." + label.substr(label.size() - (room - 3)) : "";
-  return label.empty() ? line : label + "  " + line;
+  if (label.size() > room) label = "..." + label.substr(label.size() - (room - 3));
+  return label + "  " + line;
 }
 
 void ProgressLine::Update(uint64_t task, const ProgressReading& reading, Clock::time_point now) {
