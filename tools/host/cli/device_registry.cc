@@ -66,7 +66,7 @@ void DeviceRegistry::Observe(const hostlink::Report& report) {
       break;
     case kTypeDeviceReady: {
       pending_bring_ups_.erase(report.code);
-      DeviceSeen& device = Entry(report.uuid);
+      DeviceSeen& device = Entry(report.code, report.uuid);
       device.ready = true;
       device.error_code = 0;
       device.model = Member(info, "Model");
@@ -75,17 +75,17 @@ void DeviceRegistry::Observe(const hostlink::Report& report) {
     }
     case kTypeBringUpFailed: {
       pending_bring_ups_.erase(report.code);
-      DeviceSeen& device = Entry(report.uuid);
+      DeviceSeen& device = Entry(report.code, report.uuid);
       device.ready = false;
       device.error_code = IntMember(info, "error_code");
-      device.name = Member(info, "device_name");
+      if (!Member(info, "device_name").empty()) device.name = Member(info, "device_name");
       break;
     }
     case kTypeDeviceGone:
       pending_bring_ups_.erase(report.code);
       // Header code 2: a device that was ready has gone; header code 1: one left before it became ready, named by
       // its number only.
-      if (report.header_code == hostlink::kCodeProgress) Remove(report.uuid);
+      if (report.header_code == hostlink::kCodeProgress) Remove(report.code);
       break;
     default:
       break;
@@ -105,7 +105,8 @@ std::string DeviceRegistry::ExplainAbsence(const std::string& udid) const {
            MonitorErrorText(*monitor_result_) + ")";
   }
   auto state = [](const DeviceSeen& device) {
-    std::string who = device.name.empty() ? device.udid : device.name + " (" + device.udid + ")";
+    std::string who = device.udid.empty() ? "a device" : device.udid;
+    if (!device.name.empty()) who = device.name + (device.udid.empty() ? "" : " (" + device.udid + ")");
     if (device.ready) return who + " is ready";
     return who + " is not ready, error " + std::to_string(device.error_code) + ": " +
            BringUpErrorText(device.error_code);
@@ -121,16 +122,20 @@ std::string DeviceRegistry::ExplainAbsence(const std::string& udid) const {
   return "Corvane reported no device";
 }
 
-DeviceSeen& DeviceRegistry::Entry(const std::string& udid) {
-  auto it = std::find_if(devices_.begin(), devices_.end(), [&](const DeviceSeen& d) { return d.udid == udid; });
-  if (it != devices_.end()) return *it;
-  devices_.emplace_back();
-  devices_.back().udid = udid;
-  return devices_.back();
+DeviceSeen& DeviceRegistry::Entry(int64_t number, const std::string& udid) {
+  // The number is known from the first event on; the UDID may come only once the device is ready.
+  auto it = std::find_if(devices_.begin(), devices_.end(), [&](const DeviceSeen& d) { return d.number == number; });
+  if (it == devices_.end() && !udid.empty()) {
+    it = std::find_if(devices_.begin(), devices_.end(), [&](const DeviceSeen& d) { return d.udid == udid; });
+  }
+  if (it == devices_.end()) it = devices_.emplace(devices_.end());
+  it->number = number;
+  if (!udid.empty()) it->udid = udid;
+  return *it;
 }
 
-void DeviceRegistry::Remove(const std::string& udid) {
-  std::erase_if(devices_, [&](const DeviceSeen& d) { return d.udid == udid; });
+void DeviceRegistry::Remove(int64_t number) {
+  std::erase_if(devices_, [&](const DeviceSeen& d) { return d.number == number; });
 }
 
 }  // namespace corvane_host

@@ -18,7 +18,8 @@
 namespace corvane_host {
 
 struct DeviceSeen {
-  std::string udid;
+  int64_t number = 0;       // Corvane's number for the attached device (the events' "code")
+  std::string udid;         // empty when Corvane could not read it (a device that does not trust this computer)
   std::string model;        // "iPhone14,5"
   std::string ios_version;  // "16.4.1"
   std::string name;         // from a failed bring-up's "device_name"; corvane-host learns it otherwise from 300
@@ -46,8 +47,8 @@ class DeviceRegistry {
   std::string ExplainAbsence(const std::string& udid) const;
 
  private:
-  DeviceSeen& Entry(const std::string& udid);
-  void Remove(const std::string& udid);
+  DeviceSeen& Entry(int64_t number, const std::string& udid);
+  void Remove(int64_t number);
 
   std::vector<DeviceSeen> devices_;
   std::set<int64_t> pending_bring_ups_;  // device numbers of notice 11 not yet resolved

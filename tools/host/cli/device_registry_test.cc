@@ -36,6 +36,7 @@ TEST(DeviceRegistryTest, TheFirstReadyDeviceIsTheDefaultAndLeavesWhenDisconnecte
   EXPECT_EQ(registry.Ready("UDID-C"), nullptr);
 
   registry.Observe(Event(8, 2, 5, "UDID-A", R"({"PID":1})"));
+  EXPECT_EQ(registry.devices().size(), 1u);
   EXPECT_EQ(registry.Ready("UDID-A"), nullptr);
   EXPECT_EQ(registry.Ready("")->udid, "UDID-B");
   // A command's own reports are not device events, even of a device type number.
@@ -49,12 +50,16 @@ TEST(DeviceRegistryTest, AnUntrustedDeviceIsExplainedAndBecomesReadyOnceTrusted)
   DeviceRegistry registry;
   registry.Observe(Event(9, 1, 0, "", R"({"error_code":0})"));
   registry.Observe(Event(11, 1, 5, ""));
-  registry.Observe(Event(12, 1, 5, "UDID-A", R"({"device_name":"Demo iPhone","error_code":25})"));
+  // Before it trusts this computer Corvane cannot read the device's name or UDID.
+  registry.Observe(Event(12, 1, 5, "", R"({"device_name":"","error_code":25})"));
   EXPECT_FALSE(registry.BringUpPending());
-  EXPECT_EQ(registry.Ready("UDID-A"), nullptr);
+  EXPECT_EQ(registry.Ready(""), nullptr);
   std::string why = registry.ExplainAbsence("UDID-A");
-  EXPECT_NE(why.find("Demo iPhone (UDID-A) is not ready, error 25"), std::string::npos) << why;
+  EXPECT_NE(why.find("Corvane reported instead: a device is not ready, error 25"), std::string::npos) << why;
   EXPECT_NE(why.find("Trust"), std::string::npos) << why;
+  registry.Observe(Event(12, 1, 5, "UDID-A", R"({"device_name":"Demo iPhone","error_code":48})"));
+  EXPECT_EQ(registry.ExplainAbsence("UDID-A"),
+            "Corvane reported Demo iPhone (UDID-A) is not ready, error 48: it is locked with a passcode: unlock it");
 
   registry.Observe(Event(1, 2, 5, "UDID-A", kReadyInfo));
   EXPECT_NE(registry.Ready("UDID-A"), nullptr);

@@ -5,7 +5,10 @@
 namespace corvane_host {
 namespace {
 
+// The bar is narrower on a terminal of the usual 80 columns, so that the item's name still fits beside it.
 constexpr size_t kBarWidth = 20;
+constexpr size_t kNarrowBarWidth = 12;
+constexpr size_t kWideTerminal = 100;
 constexpr size_t kShortestLabel = 8;
 // A rate measured over less time than this swings too much to be worth showing.
 constexpr std::chrono::milliseconds kRateAfter(250);
@@ -51,11 +54,12 @@ std::string ByteCountText(int64_t bytes) {
 std::string FormatProgressLine(const ProgressView& view, size_t width) {
   const ProgressReading& r = view.reading;
   int64_t percent = r.total > 0 ? r.done * 100 / r.total : 0;
-  size_t filled = r.total > 0 ? static_cast<size_t>(r.done * static_cast<int64_t>(kBarWidth) / r.total) : 0;
-  std::string bar = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "]";
+  size_t bar_width = width >= kWideTerminal ? kBarWidth : kNarrowBarWidth;
+  size_t filled = r.total > 0 ? static_cast<size_t>(r.done * static_cast<int64_t>(bar_width) / r.total) : 0;
+  std::string bar = "[" + std::string(filled, '#') + std::string(bar_width - filled, '-') + "]";
   std::string tail = std::to_string(percent) + "%";
   if (r.unit == ProgressUnit::kBytes) {
-    tail += "  " + ByteCountText(r.done) + " of " + ByteCountText(r.total);
+    tail += "  " + ByteCountText(r.done) + "/" + ByteCountText(r.total);
     if (view.rate) tail += "  " + ByteCountText(static_cast<int64_t>(*view.rate)) + "/s";
   }
   if (view.seconds_left && r.done < r.total) tail += "  " + DurationText(*view.seconds_left) + " left";
@@ -90,7 +94,7 @@ void ProgressLine::Update(uint64_t task, const ProgressReading& reading, Clock::
 
 void ProgressLine::Finish(uint64_t task, bool succeeded, Clock::time_point now) {
   if (!item_ || item_->task != task) return;
-  if (succeeded) {
+  if (succeeded && item_->reading.done < item_->reading.total) {
     ProgressReading complete = item_->reading;
     complete.done = complete.total;
     Update(task, complete, now);

@@ -17,7 +17,7 @@ ProgressReading Bytes(int64_t done, int64_t total, std::string label = "/DCIM/a.
 TEST(ProgressLineTest, BytesShowAmountsRateAndTimeLeft) {
   ProgressView view{Bytes(5 * 1048576, 20 * 1048576), 2.5 * 1048576, 6};
   EXPECT_EQ(FormatProgressLine(view, 100),
-            "/DCIM/a.MOV  [#####---------------]  25%  5.0 MiB of 20.0 MiB  2.5 MiB/s  0:06 left");
+            "/DCIM/a.MOV  [#####---------------]  25%  5.0 MiB/20.0 MiB  2.5 MiB/s  0:06 left");
   ProgressView percent{ProgressReading{45, 100, ProgressUnit::kPercent, "com.x.app"}, std::nullopt, 3725};
   EXPECT_EQ(FormatProgressLine(percent, 100), "com.x.app  [#########-----------]  45%  1:02:05 left");
 }
@@ -27,8 +27,9 @@ TEST(ProgressLineTest, NarrowTerminalsShortenTheLabelFirstThenDropTheBar) {
   std::string line = FormatProgressLine(view, 60);
   EXPECT_EQ(line.size(), 60u) << line;
   EXPECT_EQ(line.rfind("...", 0), 0u) << line;
+  EXPECT_NE(line.find("[######------]"), std::string::npos) << "a narrow bar below 100 columns: " << line;
   EXPECT_NE(line.find("G_0042.MOV  ["), std::string::npos) << line;
-  EXPECT_EQ(FormatProgressLine(view, 30), "50%  512 B of 1.0 KiB");
+  EXPECT_EQ(FormatProgressLine(view, 25), "50%  512 B/1.0 KiB");
   EXPECT_LE(FormatProgressLine(view, 10).size(), 10u);
 }
 
@@ -66,10 +67,10 @@ TEST_F(ProgressLineOutput, UpdatesReplaceTheLineAndSuccessEndsItComplete) {
   line.Finish(7, true, t0 + 2s);
   std::string out = Output();
   EXPECT_NE(out.find("\r\033[K/DCIM/a.MOV  [##------------------]  10%"), std::string::npos) << out;
-  EXPECT_NE(out.find("60%  600 B of 1000 B  500 B/s  0:01 left"), std::string::npos) << out;
+  EXPECT_NE(out.find("60%  600 B/1000 B  500 B/s  0:01 left"), std::string::npos) << out;
   EXPECT_NE(out.find("\r\033[Ka JSON line\n\r\033[K/DCIM/a.MOV  [############"), std::string::npos) << out;
   EXPECT_EQ(out.substr(out.size() - 3), "/s\n") << out;
-  EXPECT_NE(out.rfind("100%  1000 B of 1000 B"), std::string::npos) << out;
+  EXPECT_NE(out.rfind("100%  1000 B/1000 B"), std::string::npos) << out;
 }
 
 TEST_F(ProgressLineOutput, FailureKeepsWhereItStoppedAndAnotherItemStartsANewLine) {
@@ -80,8 +81,8 @@ TEST_F(ProgressLineOutput, FailureKeepsWhereItStoppedAndAnotherItemStartsANewLin
   line.Finish(8, true, t0);                   // another task's end changes nothing here
   line.Finish(7, false, t0);
   std::string out = Output();
-  EXPECT_NE(out.find("30%  300 B of 1000 B\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("two  [##------------------]  10%  10 B of 100 B\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("30%  300 B/1000 B\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("two  [##------------------]  10%  10 B/100 B\n"), std::string::npos) << out;
   EXPECT_EQ(out.find("100%"), std::string::npos) << out;
 }
 

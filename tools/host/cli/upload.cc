@@ -134,13 +134,16 @@ int HostRun::Upload() {
   uint64_t task_id = 0;
   if (!SendRequest(start, &task_id)) return kExitFailure;
   auto of_task = [task_id](const hostlink::Report& r) { return r.task_id == task_id && r.packet_type == kTypeUpload; };
+  auto tell_how_to_resume = [] {
+    Complain("the device keeps what arrived: run the same upload again to resume it");
+    return kExitFailure;
+  };
   std::string block;
   for (;;) {
     end = WaitPrinting(of_task, Timeout(), &report);
     if (end != WaitEnd::kMatched) {
       ReportWaitEnd(end, "the next answer of the upload (task " + std::to_string(task_id) + ")");
-      if (end == WaitEnd::kClosed) Complain("the device keeps what arrived: run the same upload again to resume it");
-      return kExitFailure;
+      return end == WaitEnd::kInterrupted ? kExitFailure : tell_how_to_resume();
     }
     if (report.is_final()) return FinalExitCode(report);
     std::optional<std::pair<int64_t, int64_t>> asked = AskedBlock(report, file.size);
@@ -156,7 +159,7 @@ int HostRun::Upload() {
                              ",\"offset_length\":" + std::to_string(asked->second) + "}}";
     if (!connection_->SendCommand(task_id, kTypeUpload, descriptor, block)) {
       Complain(connection_->last_error());
-      return kExitFailure;
+      return tell_how_to_resume();
     }
   }
 }
