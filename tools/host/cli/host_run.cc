@@ -59,6 +59,11 @@ void InstallStopSignals() {
 }
 
 int HostRun::Run() {
+  std::error_code ec;
+  if (!options_.save_dir.empty() && !std::filesystem::create_directories(options_.save_dir, ec) && ec) {
+    Complain("--save " + options_.save_dir + ": " + ec.message());
+    return kExitFailure;
+  }
   if (!Launch()) return kExitFailure;
   if (options_.command == "start") return Start();
   if (options_.command == "send") return Send();
