@@ -147,14 +147,15 @@ TEST_F(CorvaneHostE2e, SaveWritesTheStreamedFileByteIdenticalAndNamesIt) {
 
 // Runs corvane-host with its stdout on a pseudo-terminal and returns everything it wrote there.
 std::string RunOnTerminal(const std::vector<std::string>& args, const std::string& stderr_path, int* exit_code) {
+  // Everything the child needs is made before the fork: after it, the child only opens, duplicates and executes.
+  std::vector<char*> argv{const_cast<char*>(kHost.c_str())};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   int terminal = -1;
   pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
   if (pid == 0) {
     int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(err, STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(kHost.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
     execv(kHost.c_str(), argv.data());
     _exit(127);
   }

@@ -217,8 +217,8 @@ Options:
   --timeout SECONDS          limit of each wait (default 30)
 
 Exit status: 0 ok; 1 a failure on the way (Corvane did not start or connect, the device did not become
-ready, a wait timed out, the connection was lost); 2 usage error; 3 Corvane answered with a failure (final header code 5 or 6, or
-a start report with code 6).
+ready, a wait timed out, the connection was lost); 2 usage error; 3 Corvane answered with a failure
+(final header code 5 or 6, or a start report with code 6).
 
 Command types:
 )" + CommandHelpText();

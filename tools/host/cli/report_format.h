@@ -1,6 +1,7 @@
 // How corvane-host shows a report: one JSON object per report with the header fields, stage, code, uuid, type,
 // info (as JSON) and the data part, which appears as its JSON value when it is UTF-8 JSON text and otherwise as
-// {"size":N,"sha1":"..."}; with --save, also the local file the data went to. Compact (one line) for scripts, indented for people. Pure functions.
+// {"size":N,"sha1":"..."}; with --save, also the local file the data went to. Compact (one line) for scripts,
+// indented for people. Pure functions.
 #ifndef CORVANE_TOOLS_HOST_CLI_REPORT_FORMAT_H_
 #define CORVANE_TOOLS_HOST_CLI_REPORT_FORMAT_H_
 

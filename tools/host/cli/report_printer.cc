@@ -71,7 +71,9 @@ void ReportPrinter::Print(const hostlink::Report& report) {
   bool progress_shown = false;
   if (ours) {
     const Sent& sent = it->second;
-    if (saver_ && sent.command != nullptr) saved = saver_->Take(report.task_id, sent.command->save, report, sent.json_or_null());
+    if (saver_ && sent.command != nullptr) {
+      saved = saver_->Take(report.task_id, sent.command->save, report, sent.json_or_null());
+    }
     progress_shown = ShowProgress(sent, report);
   }
   if (!saved.error.empty()) Complain("--save: " + saved.error);
