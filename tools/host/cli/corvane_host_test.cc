@@ -108,7 +108,8 @@ TEST_F(CorvaneHostTest, FailedCommandGivesItsOwnExitCode) {
 TEST_F(CorvaneHostTest, SessionRunsLinesFromStdinAndNumbersTasks) {
   std::string input =
       "send 600 {\"info\": {\"x\": 1}}\n"
-      "wait-type 600\n"
+      "wait\n"
+      "wait\n"  // the final report has come already: nothing more to wait for
       "# a comment\n"
       "send 1800 {\"fail\": true}\n"
       "sleep 300\n"
@@ -130,6 +131,9 @@ TEST_F(CorvaneHostTest, FailuresOnTheWayEndWithAClearMessage) {
 
   EXPECT_EQ(Run(Args({"--timeout", "1", "start"}), "", {{"FAKE_CORVANE_SILENT", "1"}}), 1);
   EXPECT_NE(Read("stderr").find("timed out waiting for the start report"), std::string::npos) << Read("stderr");
+
+  EXPECT_EQ(Run(Args({"session"}), "wait 1\nquit\n"), 1);
+  EXPECT_NE(Read("stderr").find("wait: no command has been sent"), std::string::npos) << Read("stderr");
 
   EXPECT_EQ(Run(Args({"session"}), "wait-type 5 1\nbogus\nquit\n"), 1);
   EXPECT_NE(Read("stderr").find("unknown session command"), std::string::npos) << Read("stderr");

@@ -3,12 +3,15 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
 
-#include "report_format.h"
+#include "command_json.h"
+#include "command_list.h"
+#include "progress_line.h"
 
 namespace corvane_host {
 namespace {
@@ -21,6 +24,7 @@ constexpr milliseconds kSlice(200);
 constexpr milliseconds kStopGrace(3000);
 
 std::atomic<bool> g_stop_requested{false};
+void (*g_before_complain)() = nullptr;
 
 void OnStopSignal(int) { g_stop_requested = true; }
 
@@ -35,7 +39,16 @@ bool ReadFile(const std::string& path, std::string* bytes) {
 
 bool StopRequested() { return g_stop_requested; }
 
-void Complain(const std::string& message) { std::fprintf(stderr, "corvane-host: %s\n", message.c_str()); }
+void SetBeforeComplain(void (*hook)()) { g_before_complain = hook; }
+
+void Complain(const std::string& message) {
+  if (g_before_complain != nullptr) g_before_complain();
+  std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
+}
+
+HostRun::HostRun(HostOptions options)
+    : options_(std::move(options)),
+      printer_(PrinterOptions{options_.pretty, options_.save_dir, options_.progress}) {}
 
 void InstallStopSignals() {
   struct sigaction action {};
@@ -46,9 +59,16 @@ void InstallStopSignals() {
 }
 
 int HostRun::Run() {
+  std::error_code ec;
+  if (!options_.save_dir.empty() && !std::filesystem::create_directories(options_.save_dir, ec) && ec) {
+    Complain("--save " + options_.save_dir + ": " + ec.message());
+    return kExitFailure;
+  }
   if (!Launch()) return kExitFailure;
   if (options_.command == "start") return Start();
   if (options_.command == "send") return Send();
+  if (options_.command == "devices") return Devices();
+  if (options_.command == "upload") return Upload();
   return Session();
 }
 
@@ -158,20 +178,63 @@ int HostRun::Send() {
   }
   uint64_t task_id = 0;
   if (!SendRequest(options_.send, &task_id)) return kExitFailure;
-  end = WaitPrinting(hostlink::FinalOf(task_id, options_.send.packet_type), Timeout(), &report);
-  if (end != WaitEnd::kMatched) {
-    ReportWaitEnd(end, "the final report of task " + std::to_string(task_id));
-    return kExitFailure;
-  }
-  if (report.header_code != hostlink::kCodeSuccess) {
-    Complain("task " + std::to_string(task_id) + " ended with header code " + std::to_string(report.header_code) +
-             ", code " + std::to_string(report.code));
-    return kExitCommandFailed;
-  }
-  return kExitOk;
+  if (!WaitForFinal(task_id, options_.send.packet_type, Timeout(), &report)) return kExitFailure;
+  return FinalExitCode(report);
 }
 
-bool HostRun::SendRequest(const corvane_host::SendRequest& request, uint64_t* task_id) {
+bool HostRun::WaitForFinal(uint64_t task_id, uint32_t packet_type, milliseconds timeout,
+                           hostlink::Report* final_report) {
+  if (finished_tasks_.count(task_id) != 0) return true;
+  WaitEnd end = WaitPrinting(hostlink::FinalOf(task_id, packet_type), timeout, final_report);
+  if (end == WaitEnd::kMatched) return true;
+  ReportWaitEnd(end, "the final report of task " + std::to_string(task_id));
+  return false;
+}
+
+int HostRun::FinalExitCode(const hostlink::Report& report) {
+  if (report.header_code == hostlink::kCodeSuccess) return kExitOk;
+  Complain("task " + std::to_string(report.task_id) + " ended with header code " + std::to_string(report.header_code) +
+           ", code " + std::to_string(report.code));
+  return kExitCommandFailed;
+}
+
+bool HostRun::PrepareCommand(corvane_host::SendRequest* request) {
+  const CommandInfo* command = FindCommand(request->packet_type);
+  if (command == nullptr) return true;
+  if (command->save.kind == SaveKind::kLocalFolder && !options_.save_dir.empty()) {
+    std::error_code ec;
+    std::string folder = std::filesystem::absolute(options_.save_dir, ec).string();
+    request->json = WithStringMember(request->json, command->save.member, folder);
+  }
+  if (!command->names_device) return true;
+  std::string udid = StringMember(request->json, "uuid").value_or(options_.udid);
+  std::string found;
+  if (!WaitForDevice(udid, &found)) return false;
+  request->json = WithStringMember(request->json, "uuid", found);
+  return true;
+}
+
+bool HostRun::WaitForDevice(const std::string& udid, std::string* found) {
+  auto ready = [&](const hostlink::Report&) {
+    return devices_.Ready(udid) != nullptr || (devices_.monitor_result() && *devices_.monitor_result() != 0);
+  };
+  hostlink::Report unused;
+  WaitEnd end = ready(unused) ? WaitEnd::kMatched : WaitPrinting(ready, Timeout(), &unused);
+  if (const DeviceSeen* device = devices_.Ready(udid)) {
+    *found = device->udid;
+    return true;
+  }
+  std::string what = udid.empty() ? "no device became ready" : "device " + udid + " did not become ready";
+  if (end == WaitEnd::kTimedOut) what += " within " + std::to_string(options_.timeout_seconds) + " s";
+  if (end == WaitEnd::kClosed) what += " before Corvane closed the connection";
+  if (end == WaitEnd::kInterrupted) what += " before corvane-host was stopped";
+  Complain(PrintableText(what + ": " + devices_.ExplainAbsence(udid)));
+  return false;
+}
+
+bool HostRun::SendRequest(const corvane_host::SendRequest& original, uint64_t* task_id) {
+  corvane_host::SendRequest request = original;
+  if (!PrepareCommand(&request)) return false;
   std::string data;
   if (!request.data_file.empty() && !ReadFile(request.data_file, &data)) {
     Complain("cannot read " + request.data_file);
@@ -179,10 +242,13 @@ bool HostRun::SendRequest(const corvane_host::SendRequest& request, uint64_t* ta
   }
   *task_id = request.task_id.value_or(next_task_id_);
   next_task_id_ = std::max(next_task_id_, *task_id + 1);
+  printer_.CommandSent(*task_id, request.packet_type, request.json);
   if (!connection_->SendCommand(*task_id, request.packet_type, request.json, data, request.marker)) {
     Complain(connection_->last_error());
     return false;
   }
+  last_task_id_ = *task_id;
+  last_packet_type_ = request.packet_type;
   return true;
 }
 
@@ -229,16 +295,17 @@ void HostRun::ReportWaitEnd(WaitEnd end, const std::string& what) {
 }
 
 void HostRun::Print(const hostlink::Report& report) {
-  std::string text = FormatReport(report, options_.pretty);
-  text.push_back('\n');
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  devices_.Observe(report);
+  if (report.task_id != 0 && report.is_final()) finished_tasks_.insert(report.task_id);
+  // `devices` prints its list instead of the reports it reads.
+  if (options_.command != "devices") printer_.Print(report);
 }
 
 void HostRun::PrintSimulatorOutput() {
   if (!simulator_) return;
   std::vector<std::string> lines = simulator_->OutputLines();
   for (; simulator_lines_shown_ < lines.size(); ++simulator_lines_shown_) {
+    printer_.HideProgress();
     std::fprintf(stderr, "devicesim: %s\n", lines[simulator_lines_shown_].c_str());
   }
 }

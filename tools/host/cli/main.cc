@@ -9,7 +9,7 @@
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::fputs(corvane_host::UsageText(), stdout);
+    std::fputs(corvane_host::UsageText().c_str(), stdout);
     return corvane_host::kExitOk;
   }
   corvane_host::HostOptions options;

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <sstream>
 
+#include "command_list.h"
+
 namespace corvane_host {
 namespace {
 
@@ -113,10 +115,10 @@ bool ParseSendLine(std::string_view text, SendRequest* request, std::string* err
 
 bool ParseHostArgs(const std::vector<std::string>& args, HostOptions* o, std::string* error) {
   size_t i = 0;
-  for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
-    const std::string& a = args[i];
-    if (a == "--pretty") {
-      o->pretty = true;
+  for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
+    const std::string& a = args[i] == "-u" ? "--udid" : args[i];
+    if (a == "--pretty" || a == "--progress") {
+      (a == "--pretty" ? o->pretty : o->progress) = true;
       continue;
     }
     if (a == "--detached") {
@@ -130,6 +132,8 @@ bool ParseHostArgs(const std::vector<std::string>& args, HostOptions* o, std::st
     std::string* text = a == "--corvane"          ? &o->corvane_path
                         : a == "--corvane-output" ? &o->corvane_output
                         : a == "--devicesim"      ? &o->simulator_path
+                        : a == "--udid"           ? &o->udid
+                        : a == "--save"           ? &o->save_dir
                                                   : nullptr;
     if (list == nullptr && text == nullptr && a != "--timeout") {
       *error = "unknown option " + a;
@@ -151,7 +155,16 @@ bool ParseHostArgs(const std::vector<std::string>& args, HostOptions* o, std::st
   o->command = args[i];
   std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   if (o->command == "send") return ParseSendArgs(rest, &o->send, error);
-  if (o->command != "start" && o->command != "session") {
+  if (o->command == "upload") {
+    if (rest.size() != 2) {
+      *error = "upload needs LOCAL_FILE and DEVICE_DIR";
+      return false;
+    }
+    o->upload_local = rest[0];
+    o->upload_device_dir = rest[1];
+    return true;
+  }
+  if (o->command != "start" && o->command != "session" && o->command != "devices") {
     *error = "unknown command \"" + o->command + "\"";
     return false;
   }
@@ -162,17 +175,24 @@ bool ParseHostArgs(const std::vector<std::string>& args, HostOptions* o, std::st
   return true;
 }
 
-const char* UsageText() {
+std::string UsageText() {
   return R"(usage: corvane-host [OPTIONS] COMMAND
 
 Starts Corvane, accepts its connection on 127.0.0.1 and prints every report it sends as one JSON line.
 
 Commands:
   start                      print the start-up reports (types 19 and 9), then stop Corvane
+  devices                    list the devices Corvane announces: UDID, model, iOS version, name
   send TYPE JSON [--data FILE] [--marker N] [--task-id N]
-                             send one command, print reports until its final report, then stop Corvane
+                             send one command, print reports until its final report, then stop Corvane;
+                             a command for a device waits for the device to arrive and, when its JSON has
+                             no "uuid", is sent to the -u device or the first device that arrives
+  upload LOCAL_FILE DEVICE_DIR
+                             upload a file into a device folder (703), block by block; run it again after an
+                             interruption and it resumes where the device's journal says
   session                    read commands from stdin, one a line, and print reports as they arrive:
                                send TYPE JSON [--data FILE] [--marker N] [--task-id N]
+                               wait [SECONDS]             print reports until the last command sent has ended
                                wait-type TYPE [SECONDS]   print reports until one of packet type TYPE arrives
                                sim COMMAND                pass a line to the device simulator (attach NAME, ...)
                                sleep MS                   print reports arriving during MS milliseconds
@@ -188,13 +208,20 @@ Options:
   --simulator PROFILE_DIR    start corvane-devicesim with this profile (repeatable) and point Corvane at it
   --devicesim PATH           the simulator executable (default: corvane-devicesim beside corvane-host)
   --detached                 simulated devices start detached
+  -u, --udid UDID            the device of commands whose JSON names none (default: the first to arrive)
+  --save DIR                 write files for people there: streamed device files (702) under their own
+                             name, icons as PNG or JPEG; exports (701) go there; the JSON line names the file
+  --progress                 draw the progress line (on stderr) even when stdout is not a terminal; on a
+                             terminal it is drawn on stdout in place of the progress reports' JSON lines
   --pretty                   indented output for people
   --timeout SECONDS          limit of each wait (default 30)
 
-Exit status: 0 ok; 1 a failure on the way (Corvane did not start or connect, a wait timed out, the
-connection was lost); 2 usage error; 3 Corvane answered with a failure (final header code 5 or 6, or
-a start report with code 6).
-)";
+Exit status: 0 ok; 1 a failure on the way (Corvane did not start or connect, the device did not become
+ready, a wait timed out, the connection was lost); 2 usage error; 3 Corvane answered with a failure
+(final header code 5 or 6, or a start report with code 6).
+
+Command types:
+)" + CommandHelpText();
 }
 
 }  // namespace corvane_host

@@ -29,9 +29,14 @@ struct HostOptions {
   std::string simulator_path;                   // --devicesim PATH
   bool detached = false;                        // --detached: simulated devices start detached
   bool pretty = false;                          // --pretty
+  bool progress = false;                        // --progress: draw the progress line even off a terminal
+  std::string udid;                             // -u, --udid UDID: the device of commands that name none
+  std::string save_dir;                         // --save DIR: files for people go there
   int timeout_seconds = 30;                     // --timeout SECONDS, for each wait
-  std::string command;                          // start | send | session
+  std::string command;                          // start | send | session | devices | upload
   SendRequest send;                             // for `send`
+  std::string upload_local;                     // for `upload LOCAL DEVICE_DIR`
+  std::string upload_device_dir;
 };
 
 // Parses argv (without argv[0]). False with *error for a usage error.
@@ -44,8 +49,8 @@ bool ParseSendArgs(const std::vector<std::string>& args, SendRequest* request, s
 // follows TYPE, or, when that does not parse (to send broken JSON on purpose), everything up to the first option.
 bool ParseSendLine(std::string_view text, SendRequest* request, std::string* error);
 
-// The usage text.
-const char* UsageText();
+// The usage text, with the list of command types.
+std::string UsageText();
 
 }  // namespace corvane_host
 

@@ -26,12 +26,30 @@ TEST(OptionsTest, GlobalOptionsThenSendWithItsOwnOptions) {
   EXPECT_EQ(o.send.task_id, 9u);
 }
 
+TEST(OptionsTest, DeviceSaveProgressAndTheUploadAndDevicesCommands) {
+  HostOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseHostArgs({"-u", "UDID-1", "--save", "out", "--progress", "upload", "a.mov", "/DCIM/Up"}, &o, &error))
+      << error;
+  EXPECT_EQ(o.udid, "UDID-1");
+  EXPECT_EQ(o.save_dir, "out");
+  EXPECT_TRUE(o.progress);
+  EXPECT_EQ(o.command, "upload");
+  EXPECT_EQ(o.upload_local, "a.mov");
+  EXPECT_EQ(o.upload_device_dir, "/DCIM/Up");
+  HostOptions d;
+  ASSERT_TRUE(ParseHostArgs({"--udid", "UDID-2", "devices"}, &d, &error)) << error;
+  EXPECT_EQ(d.udid, "UDID-2");
+  EXPECT_EQ(d.command, "devices");
+}
+
 TEST(OptionsTest, UsageErrorsAreRefused) {
   std::string error;
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"--pretty"}, {"--colour", "start"}, {"--timeout", "0", "start"}, {"--timeout"}, {"start", "x"},
            {"stop"}, {"send", "600"}, {"send", "six", "{}"}, {"send", "600", "{}", "--task-id", "-1"},
-           {"send", "600", "{}", "--data"}}) {
+           {"send", "600", "{}", "--data"}, {"-u"}, {"-x", "start"}, {"upload", "a"}, {"upload", "a", "b", "c"},
+           {"devices", "x"}}) {
     HostOptions o;
     EXPECT_FALSE(ParseHostArgs(args, &o, &error)) << "accepted: " << ::testing::PrintToString(args);
     EXPECT_FALSE(error.empty());

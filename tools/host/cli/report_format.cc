@@ -25,7 +25,7 @@ bool WriteJsonText(Writer& w, std::string_view text) {
 }
 
 template <typename Writer>
-void WriteReport(Writer& w, const hostlink::Report& r) {
+void WriteReport(Writer& w, const hostlink::Report& r, std::string_view saved) {
   w.StartObject();
   w.Key("task_id");
   w.Uint64(r.task_id);
@@ -60,6 +60,10 @@ void WriteReport(Writer& w, const hostlink::Report& r) {
     w.Key("data_compressed");
     w.Bool(r.data_was_compressed);
   }
+  if (!saved.empty()) {
+    w.Key("saved");
+    WriteString(w, saved);
+  }
   if (!r.ok()) {
     // A malformed report: show what arrived so the fault can be seen.
     w.Key("error");
@@ -87,15 +91,15 @@ std::string Sha1Hex(std::string_view bytes) {
   return out;
 }
 
-std::string FormatReport(const hostlink::Report& report, bool pretty) {
+std::string FormatReport(const hostlink::Report& report, bool pretty, std::string_view saved) {
   rapidjson::StringBuffer buffer;
   if (pretty) {
     rapidjson::PrettyWriter<rapidjson::StringBuffer> w(buffer);
     w.SetIndent(' ', 2);
-    WriteReport(w, report);
+    WriteReport(w, report, saved);
   } else {
     rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
-    WriteReport(w, report);
+    WriteReport(w, report, saved);
   }
   return std::string(buffer.GetString(), buffer.GetSize());
 }

@@ -91,6 +91,19 @@ bool HostRun::SessionLine(const std::string& line, bool* quit) {
     Complain("sent packet type " + std::to_string(request.packet_type) + " as task " + std::to_string(task_id));
     return true;
   }
+  if (command == "wait") {
+    int64_t seconds = options_.timeout_seconds;
+    if (!rest.empty() && !ParseCount(rest, &seconds)) {
+      Complain("usage: wait [SECONDS]");
+      return false;
+    }
+    if (last_task_id_ == 0) {
+      Complain("wait: no command has been sent");
+      return false;
+    }
+    hostlink::Report final_report;
+    return WaitForFinal(last_task_id_, last_packet_type_, std::chrono::seconds(seconds), &final_report);
+  }
   if (command == "wait-type") {
     auto [type_text, seconds_text] = SplitFirst(rest);
     int64_t type = 0;

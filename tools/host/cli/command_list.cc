@@ -1,0 +1,91 @@
+#include "command_list.h"
+
+namespace corvane_host {
+namespace {
+
+constexpr ProgressShape kStreamed{.done = "info.offset+info.offset_length",
+                                  .total = "info.size",
+                                  .unit = ProgressUnit::kBytes,
+                                  .label = "{command.info.path}"};
+// The module's answers name the next block it still needs; blocks are asked for in order.
+constexpr ProgressShape kUploaded{.done = "info.offset",
+                                  .total = "command.info.size",
+                                  .unit = ProgressUnit::kBytes,
+                                  .label = "{command.info.name}"};
+constexpr ProgressShape kPercentPerApp{.done = "info.percent", .total = "100", .label = "{info.bundle_id}"};
+
+const CommandInfo kCommands[] = {
+    {15, 15, "re-announce a device", "`{\"uuid\":U}` or `{\"code\":N}`; nothing for a ready device", true},
+    {201, 201, "conversations of a messages database",
+     "`{\"uuid\":U,\"info\":{\"sms_db_path\":P}}` (a local sms.db, opened read-only); stage 1 `{\"Count\":N}`, "
+     "stage 2 per conversation, stage 3 per message (JSON in the data part)",
+     false},
+    {300, 300, "basic information",
+     "two reports: the identity object, then battery cycle count and storage by category", true},
+    {303, 303, "rename", "second JSON text `{\"name\":\"...\"}` in the data part", true},
+    {501, 501, "list applications",
+     "stage 1 `{\"Count\":N}`, then one report per application whose data part is its JSON object", true},
+    {502, 502, "application icons",
+     "data part: JSON array of bundle ids; one report per icon (PNG, type 1) with `{\"bundle_id\":...}`", true,
+     nullptr, {SaveKind::kImages, "bundle_id"}},
+    {504, 504, "install packages",
+     "data part: JSON array of local .ipa paths; per package: its information, the store icon, progress "
+     "`{\"bundle_id\",\"percent\"}`, outcome",
+     true, &kPercentPerApp, {SaveKind::kImages, "bundle_id", "-store"}},
+    {505, 506, "uninstall, archive",
+     "data part: JSON array of bundle ids; progress and outcome per identifier", true, &kPercentPerApp},
+    {600, 600, "stop a task", "`{\"info\":{\"task_id\":\"T\"}}`", false},
+    {701, 701, "export device items",
+     "`{\"uuid\":U,\"native_dir\":D}` (default `<work folder>/Export`); data part "
+     "`{\"1\":{\"path\":\"/Books/x.EPUB\"},...}`; \".EPUB\" folders become one zip",
+     true, nullptr, {SaveKind::kLocalFolder, "native_dir"}},
+    {702, 702, "stream a device file to the host",
+     "`{\"uuid\":U,\"stage\":1,\"info\":{\"path\":P}}`; the file follows in 4 MiB chunks (stage 2, zlib, type 0), "
+     "then the final report; 600 stops it",
+     true, &kStreamed, {SaveKind::kStream}},
+    {703, 703, "upload a file, resumable",
+     "start `{\"uuid\":U,\"stage\":1,\"info\":{\"name\",\"media\",\"dir\",\"size\",\"md5\"}}`; answers name the next "
+     "4 MiB block; blocks go as `{\"stage\":2,\"code\":0,\"info\":{\"offset\",\"offset_length\"}}` + bytes; a wrong "
+     "MD5 gives 14 and leaves nothing; `corvane-host upload` drives it",
+     true, &kUploaded},
+    {1800, 1800, "plug-in command",
+     "`{\"type\":K,\"info\":{\"sub_command_type\":\"NAME\",...}}`; the plug-in's results come as stage-2 reports",
+     false},
+};
+
+}  // namespace
+
+std::span<const CommandInfo> CommandList() { return kCommands; }
+
+const CommandInfo* FindCommand(uint32_t packet_type) {
+  for (const CommandInfo& command : kCommands) {
+    if (command.first_type <= packet_type && packet_type <= command.last_type) return &command;
+  }
+  return nullptr;
+}
+
+std::string TypesText(const CommandInfo& command) {
+  std::string text = std::to_string(command.first_type);
+  if (command.last_type == command.first_type + 1) text += ", " + std::to_string(command.last_type);
+  if (command.last_type > command.first_type + 1) text += "-" + std::to_string(command.last_type);
+  return text;
+}
+
+std::string CommandHelpText() {
+  std::string text;
+  for (const CommandInfo& command : kCommands) {
+    std::string types = TypesText(command);
+    text += "  " + types + std::string(types.size() < 12 ? 12 - types.size() : 1, ' ') + command.name + "\n";
+  }
+  return text;
+}
+
+std::string CommandTableMarkdown() {
+  std::string text = "| Type | Command | Notes |\n|---|---|---|\n";
+  for (const CommandInfo& command : kCommands) {
+    text += "| " + TypesText(command) + " | " + command.name + " | " + command.notes + " |\n";
+  }
+  return text;
+}
+
+}  // namespace corvane_host
