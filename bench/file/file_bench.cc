@@ -403,13 +403,20 @@ void Register() {
                                    std::cref(data), level)
           ->Unit(benchmark::kMillisecond);
     }
-    for (int level : {12, 9, 6, 1}) {
+    for (int level : {12, 9, 8, 7, 6, 1}) {
       benchmark::RegisterBenchmark(("chunk_libdeflate" + std::to_string(level) + "/" + n).c_str(), LibdeflateChunk,
                                    std::cref(data), level)
           ->Unit(benchmark::kMillisecond);
     }
   }
   benchmark::RegisterBenchmark("chunk_md5", BM_Md5Chunk)->Unit(benchmark::kMillisecond);
+  // One message of a 201 listing: small data compressed one report at a time.
+  static const std::string message =
+      R"({"ROWID":123456,"guid":"6F1C2D3E-4B5A-4C6D-8E9F-0A1B2C3D4E5F","text":"See you at the station at 8, )"
+      R"(bring the tickets please","handle_id":42,"service":"SMS","date":"2023-06-01 10:15:42","is_from_me":0,)"
+      R"("is_read":1,"cache_roomnames":"","account":"p:+447700900123"})";
+  benchmark::RegisterBenchmark("message_report_data", ReportDataChunk, std::cref(message));
+  benchmark::RegisterBenchmark("message_zlib9", ZlibChunk, std::cref(message), 9);
 }
 
 }  // namespace
@@ -443,6 +450,8 @@ int main(int argc, char** argv) {
       {"chunk_report_data/text", "chunk_zlib9/text", "ratio_out_in"},
       {"chunk_libdeflate9/text", "chunk_zlib9/text", "ratio_out_in"},
       {"chunk_libdeflate6/text", "chunk_zlib9/text", "ratio_out_in"},
-      {"chunk_md5", "UploadFileBare", bytes}};
+      {"chunk_md5", "UploadFileBare", bytes},
+      {"message_report_data", "message_zlib9", bytes},
+      {"message_report_data", "message_zlib9", "ratio_out_in"}};
   return bench::RunSideBySide(rest_count, rest.data(), ratios);
 }

@@ -1,6 +1,6 @@
 // The compressor of a type 0 report's data: one zlib stream (RFC 1950) that the host inflates to the same bytes.
 //
-// Data that compress are deflated with libdeflate at a level whose output stays within about 1% of zlib level 9
+// Data that compress are deflated with libdeflate at a level whose output stays within 1% of zlib level 9
 // (usually below it) at several times its speed. Data that do not compress (photos, films, archives: most of what
 // a device holds) are recognised from a sample and written as stored blocks, which costs a copy and a checksum
 // instead of a futile search for matches. Small data skip the sample: deflating them is cheap anyway.
