@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev libminizip-dev libsqlite3-dev sqlite3 libplist-dev libcurl4-openssl-dev
+  zlib1g-dev libdeflate-dev libminizip-dev libsqlite3-dev sqlite3 libplist-dev libcurl4-openssl-dev
   libgoogle-glog-dev rapidjson-dev libssl-dev
   libimobiledevice-dev libusbmuxd-dev libimobiledevice-utils ideviceinstaller
   libgtest-dev libgmock-dev libbenchmark-dev

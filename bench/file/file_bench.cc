@@ -1,23 +1,32 @@
 // The file module's transfers through the whole path, beside the device layer's bare calls in the same run.
 //
-//  - 702: a 512 MiB device file streamed to a host: a real Corvane process, the simulator (in this process) and
-//    hostlink as the host, which takes each 4 MiB chunk and inflates it (type 0 data are zlib level 9);
-//    beside it DownloadFile of the same file by the device layer in this process, to a local file.
+//  - 702: a device file streamed to a host: a real Corvane process, the simulator (in this process) and hostlink
+//    as the host, which takes each 4 MiB chunk and inflates it. Two files: 512 MiB of incompressible bytes (what
+//    photos and films look like) and 128 MiB of log-like text; beside them DownloadFile of the same files by the
+//    device layer in this process, to a local file. "wire" is the data bytes sent over the zlib level 9 size.
+//  - 702 on sixteen devices at once, each streaming 32 MiB of incompressible bytes or 8 MiB of text.
 //  - 703: 512 MiB uploaded by the host block by block (journal rewritten after each block, MD5 checked at the
 //    end), beside the device layer's UploadFile of the same bytes.
-//  - What zlib costs per 4 MiB chunk of that file at level 9 (what type 0 reports use), 6, 1 and 0, and on
-//    text-like data; and what the upload's MD5 costs per chunk.
+//  - What one 4 MiB chunk costs the report compressor, zlib (level 9 is what type 0 reports used) and libdeflate
+//    at several levels, on both kinds of data; and what the upload's MD5 costs per chunk.
+//
+// --baseline_corvane=PATH runs every Corvane benchmark a second time against that executable (a build of an
+// earlier commit), under "/today", so that before and after are measured side by side in one run.
 // Prints MiB/s and the ratios. Files live in /dev/shm when there is one, so the disk does not set the pace.
 #include <benchmark/benchmark.h>
+#include <libdeflate.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "common/side_by_side.h"
@@ -30,6 +39,7 @@
 #include "iOSAPI/mobile_export_fun.h"
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device_service.h"
+#include "utility/report_data_compressor.h"
 #include "utility/zeb_utility.h"
 
 namespace {
@@ -37,10 +47,24 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr uint64_t kFileSize = 512ull << 20;
+constexpr uint64_t kTextSize = 128ull << 20;
 constexpr uint64_t kChunk = 4ull << 20;
+constexpr int kDevices = 16;
+constexpr uint64_t kManyRandomSize = 32ull << 20;
+constexpr uint64_t kManyTextSize = 8ull << 20;
 constexpr uint32_t kSeed = 702;
-constexpr char kUdid[] = "00008110-00000000BE7C0702";
 constexpr char kDeviceFile[] = "/Bench/source.bin";
+constexpr char kDeviceText[] = "/Bench/text.log";
+constexpr char kManyFile[] = "/Bench/many.bin";
+constexpr char kManyText[] = "/Bench/many.log";
+
+std::string g_baseline_corvane;
+
+std::string Udid(int device) {
+  char udid[32];
+  std::snprintf(udid, sizeof udid, "00008110-00000000BE7C%04d", device);
+  return udid;
+}
 
 std::string Generated(uint64_t size) {
   std::string bytes(size, '\0');
@@ -48,19 +72,36 @@ std::string Generated(uint64_t size) {
   return bytes;
 }
 
-// The simulator with one device, a Corvane process that sees it, and the device layer in this process.
-struct Rig {
-  std::string dir;
-  devicesim::Simulator simulator;
+// Log-like text (a log or a database looks more like this than a photo or a film does).
+std::string Text(uint64_t size) {
+  std::string text;
+  for (int line = 0; text.size() < size; ++line) {
+    text += "2023-06-01 10:15:" + std::to_string(line % 60) + " item " + std::to_string(line * 7919 % 100003) +
+            " in album Holidays, 4032x3024, IMG_" + std::to_string(line) + ".HEIC\n";
+  }
+  text.resize(size);
+  return text;
+}
+
+// A Corvane process and its host connection.
+struct Helper {
   hostlink::HostListener listener;
   hostlink::CorvaneProcess corvane;
   std::unique_ptr<hostlink::Connection> host;
-  std::string content;  // what the device file holds, also what the uploads send
+};
+
+// The simulator with sixteen devices, Corvane processes that see them (this build's, and the baseline when one is
+// named), and the device layer in this process.
+struct Rig {
+  std::string dir;
+  devicesim::Simulator simulator;
+  std::map<std::string, std::unique_ptr<Helper>> helpers;  // "now", and "today" with a baseline
+  std::string content;  // what the first device's source.bin holds, also what the uploads send
   std::string content_md5;
   std::thread run_loop;
   std::mutex mutex;
   std::condition_variable attached;
-  AMDeviceHandle device;
+  AMDeviceHandle device;  // the first device
   std::string error;
 
   Rig() {
@@ -70,33 +111,48 @@ struct Rig {
     dir = made ? made : mkdtemp(tmp_pattern);
     content = Generated(kFileSize);
     content_md5 = Md5Hex(content);
-    devicesim::ProfileBuilder phone(kUdid);
-    phone.AddGeneratedFile(std::string(kDeviceFile).substr(1), kFileSize, kSeed);
-    if (!phone.Write(dir + "/phone", &error) || !simulator.AddProfile(dir + "/phone", true, &error) ||
-        !simulator.Start(dir + "/mux.sock", &error)) {
-      return;
+    std::string many_text = Text(kManyTextSize);
+    for (int i = 0; i < kDevices; ++i) {
+      devicesim::ProfileBuilder phone(Udid(i));
+      if (i == 0) {
+        phone.AddGeneratedFile(std::string(kDeviceFile).substr(1), kFileSize, kSeed);
+        phone.AddFile(std::string(kDeviceText).substr(1), Text(kTextSize));
+      }
+      phone.AddGeneratedFile(std::string(kManyFile).substr(1), kManyRandomSize, kSeed + i);
+      phone.AddFile(std::string(kManyText).substr(1), many_text);
+      std::string folder = dir + "/phone" + std::to_string(i);
+      if (!phone.Write(folder, &error) || !simulator.AddProfile(folder, true, &error)) return;
     }
+    if (!simulator.Start(dir + "/mux.sock", &error)) return;
     setenv("USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress().c_str(), 1);
-    if (!StartCorvane() || !StartLayer()) device.reset();
+    if (!StartCorvane("now", "") || (!g_baseline_corvane.empty() && !StartCorvane("today", g_baseline_corvane)) ||
+        !StartLayer()) {
+      device.reset();
+    }
   }
 
-  bool StartCorvane() {
-    listener.Listen(0);
-    hostlink::StartParams params = hostlink::StartParams::ForListener(listener.port());
+  bool StartCorvane(const std::string& name, const std::string& program) {
+    auto helper = std::make_unique<Helper>();
+    helper->listener.Listen(0);
+    hostlink::StartParams params = hostlink::StartParams::ForListener(helper->listener.port());
     params.open_log = 0;
     hostlink::CorvaneOptions options;
+    options.program = program;
     options.env = {{"TMPDIR", dir}, {"USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress()}};
-    options.stdout_path = dir + "/corvane.out";
-    options.stderr_path = dir + "/corvane.out";
-    if (!corvane.Start(params, options) || !(host = listener.Accept(15s))) {
-      error = "Corvane did not connect";
+    options.stdout_path = dir + "/corvane-" + name + ".out";
+    options.stderr_path = options.stdout_path;
+    if (!helper->corvane.Start(params, options) || !(helper->host = helper->listener.Accept(15s))) {
+      error = "Corvane (" + name + ") did not connect";
       return false;
     }
-    if (!host->WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
-      error = "Corvane did not see the device";
-      return false;
+    for (int i = 0; i < kDevices; ++i) {
+      if (!helper->host->WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
+        error = "Corvane (" + name + ") did not see every device";
+        return false;
+      }
     }
-    host->pending().clear();
+    helper->host->pending().clear();
+    helpers[name] = std::move(helper);
     return true;
   }
 
@@ -119,13 +175,16 @@ struct Rig {
     auto* rig = static_cast<Rig*>(context);
     if (notification.message != kAMDeviceAttached) return;
     std::lock_guard<std::mutex> lock(rig->mutex);
+    if (rig->device || AMDeviceGetUDID(notification.device.get()) != Udid(0)) return;
     rig->device = notification.device;
     rig->attached.notify_all();
   }
 
   ~Rig() {
-    host.reset();
-    corvane.Stop(2s);
+    for (auto& [name, helper] : helpers) {
+      helper->host.reset();
+      helper->corvane.Stop(2s);
+    }
     device.reset();
     AMDeviceRunLoopStop();
     if (run_loop.joinable()) run_loop.join();
@@ -140,31 +199,57 @@ Rig& TheRig() {
   return rig;
 }
 
-std::optional<hostlink::Report> NextOf(hostlink::Connection& host, uint64_t task) {
-  return host.WaitFor([task](const hostlink::Report& r) { return r.task_id == task; }, 60s);
+hostlink::Connection* HostOf(benchmark::State& state, const std::string& helper) {
+  Rig& rig = TheRig();
+  if (!rig.device) {
+    state.SkipWithError(rig.error.c_str());
+    return nullptr;
+  }
+  return rig.helpers.at(helper)->host.get();
 }
 
-void BM_Download702ThroughCorvane(benchmark::State& state) {
-  Rig& rig = TheRig();
-  if (!rig.device) return state.SkipWithError(rig.error.c_str());
-  uint64_t task = 7020;
-  for (auto _ : state) {
-    ++task;
-    rig.host->SendCommand(task, 702, std::string(R"({"uuid":")") + kUdid + R"(","stage":1,"info":{"path":")" +
-                                         kDeviceFile + "\"}}");
-    uint64_t received = 0;
-    for (;;) {
-      std::optional<hostlink::Report> report = NextOf(*rig.host, task);
-      if (!report) return state.SkipWithError("no report");
-      if (report->is_final()) {
-        if (report->code != 0) return state.SkipWithError("the download failed");
-        break;
-      }
-      received += report->data.size();
-    }
-    if (received != kFileSize) return state.SkipWithError("short download");
+// The data bytes of a report as they travelled (before the host inflated them).
+uint64_t WireDataBytes(const hostlink::Report& report) {
+  return report.payload_size - report.marker.size() - report.text_json.size() - 2;
+}
+
+// Streams `path` from every device in `devices` at once; adds the bytes received and sent over the wire.
+bool Stream702(hostlink::Connection& host, uint64_t* task, int devices, const char* path, uint64_t size,
+               uint64_t* wire) {
+  std::set<uint64_t> running;
+  for (int i = 0; i < devices; ++i) {
+    ++*task;
+    running.insert(*task);
+    host.SendCommand(*task, 702, R"({"uuid":")" + Udid(i) + R"(","stage":1,"info":{"path":")" + path + "\"}}");
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileSize));
+  std::map<uint64_t, uint64_t> received;
+  while (!running.empty()) {
+    std::optional<hostlink::Report> report = host.ReadReport(60s);
+    if (!report) return false;
+    if (!running.count(report->task_id)) continue;  // a device event, or a late report of an earlier run
+    if (report->is_final()) {
+      if (report->code != 0 || received[report->task_id] != size) return false;
+      running.erase(report->task_id);
+      continue;
+    }
+    received[report->task_id] += report->data.size();
+    *wire += WireDataBytes(*report);
+  }
+  return true;
+}
+
+void Download702(benchmark::State& state, std::string helper, int devices, const char* path, uint64_t size,
+                 double zlib9_ratio) {
+  hostlink::Connection* host = HostOf(state, helper);
+  if (host == nullptr) return;
+  static uint64_t task = 7020;
+  uint64_t wire = 0;
+  for (auto _ : state) {
+    if (!Stream702(*host, &task, devices, path, size, &wire)) return state.SkipWithError("the download failed");
+  }
+  uint64_t bytes = state.iterations() * devices * size;
+  state.SetBytesProcessed(static_cast<int64_t>(bytes));
+  state.counters["wire_over_zlib9"] = static_cast<double>(wire) / (zlib9_ratio * static_cast<double>(bytes));
 }
 
 ZEBDeviceServicePtr LayerAfc(Rig& rig) {
@@ -172,31 +257,32 @@ ZEBDeviceServicePtr LayerAfc(Rig& rig) {
   return StartService(rig.device.get(), kServiceAfc, &error, {}, true);
 }
 
-void BM_DownloadFileBareLayer(benchmark::State& state) {
+void DownloadFileBareLayer(benchmark::State& state, const char* path, uint64_t size) {
   Rig& rig = TheRig();
   if (!rig.device) return state.SkipWithError(rig.error.c_str());
   ZEBDeviceServicePtr afc = LayerAfc(rig);
   if (!afc) return state.SkipWithError("no file service");
   std::string local = rig.dir + "/downloaded.bin";
   for (auto _ : state) {
-    if (!DownloadFile(afc->afcConnection, kDeviceFile, local)) return state.SkipWithError("DownloadFile failed");
+    if (!DownloadFile(afc->afcConnection, path, local)) return state.SkipWithError("DownloadFile failed");
   }
   std::filesystem::remove(local);
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileSize));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }
 
-void BM_Upload703ThroughCorvane(benchmark::State& state) {
+void Upload703(benchmark::State& state, std::string helper) {
+  hostlink::Connection* host = HostOf(state, helper);
+  if (host == nullptr) return;
   Rig& rig = TheRig();
-  if (!rig.device) return state.SkipWithError(rig.error.c_str());
-  uint64_t task = 7030;
-  std::string start = std::string(R"({"uuid":")") + kUdid +
-                      R"(","stage":1,"info":{"name":"uploaded.bin","media":true,"dir":"/Bench","size":)" +
+  static uint64_t task = 7030;
+  std::string start = R"({"uuid":")" + Udid(0) +
+                      R"(","stage":1,"info":{"name":"uploaded-)" + helper + R"(.bin","media":true,"dir":"/Bench","size":)" +
                       std::to_string(kFileSize) + R"(,"md5":")" + rig.content_md5 + "\"}}";
   for (auto _ : state) {
     ++task;
-    rig.host->SendCommand(task, 703, start);
+    host->SendCommand(task, 703, start);
     for (;;) {
-      std::optional<hostlink::Report> report = NextOf(*rig.host, task);
+      std::optional<hostlink::Report> report = host->WaitFor([](const hostlink::Report& r) { return r.task_id == task; }, 60s);
       if (!report) return state.SkipWithError("no report");
       if (report->is_final()) {
         if (report->code != 0) return state.SkipWithError("the upload failed");
@@ -204,8 +290,8 @@ void BM_Upload703ThroughCorvane(benchmark::State& state) {
       }
       long long offset = 0, length = 0;
       std::sscanf(report->info.c_str(), "{\"offset\":%lld,\"offset_length\":%lld}", &offset, &length);
-      rig.host->SendCommand(task, 703, R"({"stage":2,"code":0,"info":)" + report->info + "}",
-                            std::string_view(rig.content).substr(offset, length));
+      host->SendCommand(task, 703, R"({"stage":2,"code":0,"info":)" + report->info + "}",
+                        std::string_view(rig.content).substr(offset, length));
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileSize));
@@ -227,63 +313,145 @@ void BM_UploadFileBareLayer(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileSize));
 }
 
-// 4 MiB of text-like bytes (a log or a database would look more like this than a photo or a film does).
-std::string TextChunk() {
-  std::string text;
-  for (int line = 0; text.size() < kChunk; ++line) {
-    text += "2023-06-01 10:15:" + std::to_string(line % 60) + " item " + std::to_string(line * 7919 % 100003) +
-            " in album Holidays, 4032x3024, IMG_" + std::to_string(line) + ".HEIC\n";
-  }
-  text.resize(kChunk);
-  return text;
-}
-
-// One 4 MiB chunk, compressed as a type 0 report's data are (level 9) and at other levels; level 0 writes the
-// same zlib stream format with stored blocks, so a host would not notice the difference.
-void ZlibChunk(benchmark::State& state, const std::string& chunk) {
-  std::string out;
-  int level = static_cast<int>(state.range(0));
-  for (auto _ : state) {
-    if (!ZlibCompress(chunk, level, &out)) return state.SkipWithError("zlib failed");
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kChunk));
-  state.counters["ratio_out_in"] = static_cast<double>(out.size()) / static_cast<double>(kChunk);
-}
-
-void BM_ZlibChunk(benchmark::State& state) {
+const std::string& RandomChunk() {
   static const std::string chunk = Generated(kChunk);
-  ZlibChunk(state, chunk);
+  return chunk;
 }
 
-void BM_ZlibTextChunk(benchmark::State& state) {
-  static const std::string chunk = TextChunk();
-  ZlibChunk(state, chunk);
+const std::string& TextChunk() {
+  static const std::string chunk = Text(kChunk);
+  return chunk;
+}
+
+// Out bytes over in bytes at zlib level 9, what the wire figures are measured against.
+double Zlib9Ratio(const std::string& chunk) {
+  std::string out;
+  ZlibCompress(chunk, 9, &out);
+  return static_cast<double>(out.size()) / static_cast<double>(chunk.size());
+}
+
+template <typename Compress>
+void CompressChunk(benchmark::State& state, const std::string& chunk, Compress compress) {
+  size_t out_size = 0;
+  for (auto _ : state) {
+    out_size = compress(chunk);
+    if (out_size == 0) return state.SkipWithError("the compressor failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * chunk.size()));
+  state.counters["ratio_out_in"] = static_cast<double>(out_size) / static_cast<double>(chunk.size());
+}
+
+void ZlibChunk(benchmark::State& state, const std::string& chunk, int level) {
+  std::string out;
+  CompressChunk(state, chunk, [&](const std::string& in) { return ZlibCompress(in, level, &out) ? out.size() : 0; });
+}
+
+void LibdeflateChunk(benchmark::State& state, const std::string& chunk, int level) {
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+  std::string out(libdeflate_zlib_compress_bound(compressor, chunk.size()), '\0');
+  CompressChunk(state, chunk, [&](const std::string& in) {
+    return libdeflate_zlib_compress(compressor, in.data(), in.size(), out.data(), out.size());
+  });
+  libdeflate_free_compressor(compressor);
+}
+
+void ReportDataChunk(benchmark::State& state, const std::string& chunk) {
+  std::string out;
+  CompressChunk(state, chunk, [&](const std::string& in) { return report_data::Compress(in, &out) ? out.size() : 0; });
+}
+
+void StoredChunk(benchmark::State& state, const std::string& chunk) {
+  std::string out;
+  CompressChunk(state, chunk, [&](const std::string& in) {
+    report_data::Store(in, &out);
+    return out.size();
+  });
 }
 
 // The upload's own MD5 of every block it receives in order.
 void BM_Md5Chunk(benchmark::State& state) {
-  static const std::string chunk = Generated(kChunk);
-  for (auto _ : state) benchmark::DoNotOptimize(Md5Hex(chunk));
+  for (auto _ : state) benchmark::DoNotOptimize(Md5Hex(RandomChunk()));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kChunk));
 }
 
-BENCHMARK(BM_Download702ThroughCorvane)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_DownloadFileBareLayer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_Upload703ThroughCorvane)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_UploadFileBareLayer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_ZlibChunk)->Arg(9)->Arg(6)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ZlibTextChunk)->Arg(9)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Md5Chunk)->Unit(benchmark::kMillisecond);
+void Register() {
+  auto timed = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2); };
+  std::vector<std::string> helpers = {"now"};
+  if (!g_baseline_corvane.empty()) helpers.push_back("today");
+  double random9 = Zlib9Ratio(RandomChunk()), text9 = Zlib9Ratio(TextChunk());
+  for (const std::string& h : helpers) {
+    timed(benchmark::RegisterBenchmark(("702_random/" + h).c_str(), Download702, h, 1, kDeviceFile, kFileSize, random9));
+    timed(benchmark::RegisterBenchmark(("702_text/" + h).c_str(), Download702, h, 1, kDeviceText, kTextSize, text9));
+    timed(benchmark::RegisterBenchmark(("702_16_devices_random/" + h).c_str(), Download702, h, kDevices, kManyFile,
+                                       kManyRandomSize, random9));
+    timed(benchmark::RegisterBenchmark(("702_16_devices_text/" + h).c_str(), Download702, h, kDevices, kManyText,
+                                       kManyTextSize, text9));
+    timed(benchmark::RegisterBenchmark(("703/" + h).c_str(), Upload703, h));
+  }
+  timed(benchmark::RegisterBenchmark("DownloadFileBare_random", DownloadFileBareLayer, kDeviceFile, kFileSize));
+  timed(benchmark::RegisterBenchmark("DownloadFileBare_text", DownloadFileBareLayer, kDeviceText, kTextSize));
+  timed(benchmark::RegisterBenchmark("UploadFileBare", BM_UploadFileBareLayer));
+  for (auto [name, chunk] : {std::pair{"random", &RandomChunk}, std::pair{"text", &TextChunk}}) {
+    const std::string& data = chunk();
+    std::string n = name;
+    benchmark::RegisterBenchmark(("chunk_report_data/" + n).c_str(), ReportDataChunk, std::cref(data))
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("chunk_stored/" + n).c_str(), StoredChunk, std::cref(data))
+        ->Unit(benchmark::kMillisecond);
+    for (int level : {9, 6, 1}) {
+      benchmark::RegisterBenchmark(("chunk_zlib" + std::to_string(level) + "/" + n).c_str(), ZlibChunk,
+                                   std::cref(data), level)
+          ->Unit(benchmark::kMillisecond);
+    }
+    for (int level : {12, 9, 8, 7, 6, 1}) {
+      benchmark::RegisterBenchmark(("chunk_libdeflate" + std::to_string(level) + "/" + n).c_str(), LibdeflateChunk,
+                                   std::cref(data), level)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+  benchmark::RegisterBenchmark("chunk_md5", BM_Md5Chunk)->Unit(benchmark::kMillisecond);
+  // One message of a 201 listing: small data compressed one report at a time.
+  static const std::string message =
+      R"({"ROWID":123456,"guid":"6F1C2D3E-4B5A-4C6D-8E9F-0A1B2C3D4E5F","text":"See you at the station at 8, )"
+      R"(bring the tickets please","handle_id":42,"service":"SMS","date":"2023-06-01 10:15:42","is_from_me":0,)"
+      R"("is_read":1,"cache_roomnames":"","account":"p:+447700900123"})";
+  benchmark::RegisterBenchmark("message_report_data", ReportDataChunk, std::cref(message));
+  benchmark::RegisterBenchmark("message_zlib9", ZlibChunk, std::cref(message), 9);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  return bench::RunSideBySide(argc, argv,
-                              {{"BM_Download702ThroughCorvane", "BM_DownloadFileBareLayer", "bytes_per_second"},
-                               {"BM_Upload703ThroughCorvane", "BM_UploadFileBareLayer", "bytes_per_second"},
-                               {"BM_ZlibChunk/9", "BM_DownloadFileBareLayer", "bytes_per_second"},
-                               {"BM_ZlibChunk/1", "BM_ZlibChunk/9", "bytes_per_second"},
-                               {"BM_ZlibChunk/0", "BM_ZlibChunk/9", "bytes_per_second"},
-                               {"BM_Md5Chunk", "BM_UploadFileBareLayer", "bytes_per_second"}});
+  std::vector<char*> rest;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0 && std::strncmp(argv[i], "--baseline_corvane=", 19) == 0) {
+      g_baseline_corvane = argv[i] + 19;
+      continue;
+    }
+    rest.push_back(argv[i]);
+  }
+  int rest_count = static_cast<int>(rest.size());
+  Register();
+  const std::string bytes = "bytes_per_second";
+  std::vector<bench::Ratio> ratios = {
+      {"702_random/now", "DownloadFileBare_random", bytes},
+      {"702_random/today", "DownloadFileBare_random", bytes},
+      {"702_text/now", "DownloadFileBare_text", bytes},
+      {"702_text/now", "702_text/today", bytes},
+      {"702_random/now", "702_random/today", bytes},
+      {"702_16_devices_random/now", "702_16_devices_random/today", bytes},
+      {"702_16_devices_text/now", "702_16_devices_text/today", bytes},
+      {"702_16_devices_random/now", "DownloadFileBare_random", bytes},
+      {"703/now", "UploadFileBare", bytes},
+      {"703/today", "UploadFileBare", bytes},
+      {"703/now", "703/today", bytes},
+      {"chunk_report_data/random", "chunk_zlib9/random", bytes},
+      {"chunk_report_data/text", "chunk_zlib9/text", bytes},
+      {"chunk_report_data/text", "chunk_zlib9/text", "ratio_out_in"},
+      {"chunk_libdeflate9/text", "chunk_zlib9/text", "ratio_out_in"},
+      {"chunk_libdeflate6/text", "chunk_zlib9/text", "ratio_out_in"},
+      {"chunk_md5", "UploadFileBare", bytes},
+      {"message_report_data", "message_zlib9", bytes},
+      {"message_report_data", "message_zlib9", "ratio_out_in"}};
+  return bench::RunSideBySide(rest_count, rest.data(), ratios);
 }

@@ -4,7 +4,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
-#include "utility/zeb_utility.h"
+#include "utility/report_data_compressor.h"
 
 namespace {
 
@@ -47,6 +47,6 @@ std::string BuildReportText(const TaskReport& report) {
 std::string_view BuildReportData(const TaskReport& report, std::string* storage) {
   if (report.data.empty()) return std::string_view();
   if (report.type != 0) return report.data;
-  if (!ZlibCompress(report.data, 9, storage)) return std::string_view();
+  if (!report_data::Compress(report.data, storage)) return std::string_view();
   return *storage;
 }

@@ -2,8 +2,9 @@
 //
 // Payload layout: the text part "1", NUL, {"stage":S,"code":C,"uuid":"U","type":T,"info":I}, NUL; then the data
 // part. Members come in exactly this order; "uuid" is "" when there is none; "info" appears only when the info
-// text is not empty and is valid JSON, and then exactly as written. A report of type 0 carries its data
-// zlib-compressed (level 9, zlib stream format); other types carry them as they are. The text part may be of any
+// text is not empty and is valid JSON, and then exactly as written. A report of type 0 carries its data as one
+// zlib stream (report_data_compressor.h: level 9's ratio where the data compress, stored blocks where they do
+// not); other types carry them as they are. The text part may be of any
 // length.
 //
 // Thread safety: pure functions.

@@ -41,7 +41,7 @@ TEST(TaskReport, TypeZeroDataIsZlibCompressedOtherTypesAreRaw) {
   ASSERT_FALSE(sent.empty());
   EXPECT_LT(sent.size(), payload.size());
   EXPECT_EQ(static_cast<unsigned char>(sent[0]), 0x78);  // zlib stream header
-  EXPECT_EQ(static_cast<unsigned char>(sent[1]), 0xDA);  // best compression
+  EXPECT_EQ((0x78 * 256 + static_cast<unsigned char>(sent[1])) % 31, 0);  // a valid header without a dictionary
   std::string back;
   ASSERT_TRUE(ZlibDecompress(sent, &back));
   EXPECT_TRUE(back == payload);

@@ -5,12 +5,14 @@
 // object owns its device file handles and closes them when it goes, whichever way the transfer ends.
 //
 // Thread safety: the free functions may be called from any thread. A transfer is used by the runs of one task,
-// which never overlap, and then released; it needs no lock of its own.
+// which never overlap, and then released; it needs no lock of its own. The download stream's read ahead runs on
+// a thread of its own, but only ever between two ReadChunk calls, into the buffer not handed out.
 #pragma once
 
 #include <rapidjson/document.h>
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <set>
 #include <string>
@@ -106,8 +108,9 @@ class DownloadStream final : public Transfer {
   ~DownloadStream() override { Close(); }
   void Close() override;
 
-  // The next chunk of up to 4 MiB, in the calling thread's transfer buffer; false when the device fails or the
-  // file ends before its size.
+  // The next chunk of up to 4 MiB, valid until the next call; false when the device fails or the file ends
+  // before its size. The chunk after it is then read from the device on a thread of its own, so that the device
+  // read overlaps with whatever the caller does with this one.
   bool ReadChunk(std::string_view* chunk);
   const std::string& path() const { return path_; }
   int64_t offset() const { return offset_; }
@@ -117,12 +120,19 @@ class DownloadStream final : public Transfer {
  private:
   DownloadStream(ZEBDeviceServicePtr afc, std::string path, uint64_t file, int64_t size)
       : afc_(std::move(afc)), path_(std::move(path)), file_(file), size_(size) {}
+  // Reads the chunk at `offset` into `buffer`: its length, or -1 when the device fails.
+  int64_t Fill(char* buffer, int64_t offset);
+
   const ZEBDeviceServicePtr afc_;
   const std::string path_;
   const uint64_t file_;
   const int64_t size_;
-  int64_t offset_ = 0;
+  int64_t offset_ = 0;  // where the next chunk handed out begins
   bool open_ = true;
+  // The chunk handed out last and the one read ahead take turns in two buffers.
+  std::unique_ptr<char[]> buffers_[2];
+  int current_ = 0;
+  std::future<int64_t> read_ahead_;  // the length of the chunk read into buffers_[current_], when valid
 };
 
 // Where an upload goes and what the host says it is.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 
 #include "utility/module/file/file_internal.h"
 
@@ -101,18 +102,23 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
     return kResultBadTransfer;
   }
   LOG(INFO) << "DoUploadNewMode->writerData " << offset << " " << length;
-  if (AFCFileRefSeek(afc(), data_file_, offset, SEEK_SET) != kAMDSuccess ||
-      AFCFileRefWrite(afc(), data_file_, data.data(), static_cast<uint32_t>(data.size())) != kAMDSuccess) {
+  if (block->status != 0) rewritten_ = true;
+  // The MD5 of a block that continues the in-order run is taken while the device writes it: the hash costs
+  // about as much as the write, and the two only read the data.
+  std::future<void> hashing;
+  bool in_order = offset == in_order_end_ && !rewritten_;
+  if (in_order) hashing = std::async(std::launch::async, [this, data] { in_order_md5_.Update(data); });
+  bool written = AFCFileRefSeek(afc(), data_file_, offset, SEEK_SET) == kAMDSuccess &&
+                 AFCFileRefWrite(afc(), data_file_, data.data(), static_cast<uint32_t>(data.size())) == kAMDSuccess;
+  if (hashing.valid()) hashing.wait();
+  if (!written) {
     LOG(ERROR) << "Could not write the block at " << offset << " of " << data_path();
+    rewritten_ = rewritten_ || in_order;  // the hash took a block the file may not hold: read it back at the end
     return kResultIoFailed;
   }
-  if (block->status != 0) rewritten_ = true;
+  if (in_order) in_order_end_ += length;
   block->status = 1;
   if (!WriteJournal()) return kResultIoFailed;
-  if (offset == in_order_end_ && !rewritten_) {
-    in_order_md5_.Update(data);
-    in_order_end_ += length;
-  }
   return 0;
 }
 
