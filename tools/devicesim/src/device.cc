@@ -14,7 +14,8 @@ Device::Device(Profile loaded)
       locked(profile.passcode_locked),
       apps(profile.apps),
       refuse_connects(profile.refuse_connects),
-      faults(profile.faults) {
+      faults(profile.faults),
+      sync(profile.sync) {
   // Pairing needs a real RSA key; a profile may bring its own.
   if (!values.Find("DevicePublicKey")) values.Set("DevicePublicKey", Value::Data(DevicePublicKeyPem()));
   if (!profile.hostile_folder.empty()) NormalizeAfcPath(profile.hostile_folder, &hostile_folder);

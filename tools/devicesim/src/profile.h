@@ -12,6 +12,7 @@
 #include "devicesim/faults.h"
 #include "devicesim/trust_state.h"
 #include "devicesim/value.h"
+#include "sync_profile.h"
 
 namespace devicesim {
 
@@ -42,6 +43,8 @@ struct Profile {
   int refuse_connects = 0;
   std::map<std::string, ServiceFault> faults;
   std::string hostile_folder;
+
+  SyncProfile sync;  // the synchronisation service's settings and records
 
   std::string udid() const;
 };

@@ -59,6 +59,7 @@ void RegisterBuiltinServices(ServiceRegistry& registry) {
   registry.Register(kDiagnosticsService, ServiceOffer::kStandard, MakeDiagnosticsService, &ignored);
   registry.Register(kAirTrafficService, ServiceOffer::kStandard, MakeAirTrafficService, &ignored);
   registry.Register(kNotificationProxyService, ServiceOffer::kStandard, MakeNotificationProxyService, &ignored);
+  registry.Register(kMobileSyncService, ServiceOffer::kStandard, MakeMobileSyncService, &ignored);
   registry.Register(kRawStreamService, ServiceOffer::kOptIn, MakeRawStreamService, &ignored);
 }
 

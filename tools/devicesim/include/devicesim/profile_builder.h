@@ -15,11 +15,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "devicesim/faults.h"
+#include "devicesim/sync_settings.h"
 #include "devicesim/trust_state.h"
 #include "devicesim/value.h"
 
@@ -95,6 +97,18 @@ class ProfileBuilder {
   ProfileBuilder& SetServiceFault(const std::string& service, const ServiceFault& fault);
   ProfileBuilder& SetHostileListing(const std::string& afc_folder);
 
+  // The synchronisation service ("com.apple.mobilesync"). A record is a dictionary of its fields with the entity
+  // name ("com.apple.syncservices.RecordEntityName") among them; links to other records are arrays of their
+  // identifiers ("contact", "members", "calendar", "owner", "parent"). Records go to sync/<data class>.json.
+  ProfileBuilder& AddSyncRecord(const std::string& data_class, const std::string& id, Value record);
+  ProfileBuilder& SetSyncBatchSize(int records);
+  ProfileBuilder& SetSyncClass(const std::string& data_class, const SyncClassSettings& settings);
+  ProfileBuilder& SetSyncFault(const SyncFault& fault);
+  // A large address book for benchmarks: `count` contacts (identifiers "1" to count) with about four details
+  // each (phone numbers, email and street addresses, some web addresses, related names, messaging accounts
+  // and dates), the details numbered after the contacts. The same count always gives the same records.
+  ProfileBuilder& AddGeneratedContacts(int count);
+
   // Content of afc/. Paths are relative to the AFC root; parent folders are made as needed.
   ProfileBuilder& AddFolder(const std::string& path);
   ProfileBuilder& AddFile(const std::string& path, std::string content);
@@ -121,9 +135,11 @@ class ProfileBuilder {
     uint32_t seed = 0;
   };
   Value& Section(const std::string& name);
+  bool WriteSyncRecordFiles(const std::string& folder, std::string* error) const;
 
   Value document_ = Value::Dict();
   std::vector<Entry> entries_;
+  std::map<std::string, std::vector<std::pair<std::string, Value>>> sync_records_;  // by data class
 };
 
 }  // namespace devicesim

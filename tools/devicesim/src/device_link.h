@@ -1,0 +1,62 @@
+// The device side of the device-link layer that several services share (the synchronisation service, the
+// backup service): plist messages behind a 4-byte big-endian length, each an array whose first element names
+// the message ("DLMessage..." for the link itself, "SD..." or others for the service), the version exchange
+// that opens every connection, and an optional fault that cuts or stalls the link after a number of sent
+// messages.
+//
+// A DeviceLink belongs to the thread serving its connection, like the Stream under it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "plist_util.h"
+#include "stream.h"
+
+namespace devicesim {
+
+enum class LinkRead {
+  kMessage,    // a non-empty array whose first element is a string
+  kMalformed,  // framed bytes that are no property list, or not such an array
+  kClosed,     // end of stream, an announced length of 0 or above the limit, or the link was cut
+};
+
+enum class LinkCut { kDrop, kStall };
+
+class DeviceLink {
+ public:
+  explicit DeviceLink(Stream& stream) : stream_(stream) {}
+
+  // Offers `major`.`minor`, expects ["DLMessageVersionExchange", "DLVersionsOk", ...] and then announces
+  // ["DLMessageDeviceReady"]. False when the computer closes or answers anything else (it is then told so
+  // with a disconnect message).
+  bool ExchangeVersions(uint64_t major, uint64_t minor);
+
+  // Reads one message; *name is its first element.
+  LinkRead Receive(PlistPtr* message, std::string* name);
+
+  // Sends an array message as a binary property list. False once the connection is gone or cut.
+  bool Send(plist_t message);
+  // ["DLMessageDisconnect", reason]: the device gives up on the link.
+  bool SendDisconnect(const std::string& reason);
+
+  // After `count` more messages have been sent the link is cut: dropped (the connection closes) or stalled
+  // (the device reads and ignores everything until the computer closes).
+  void CutAfter(uint64_t count, LinkCut how);
+  bool cut() const { return cut_; }
+  uint64_t sent() const { return sent_; }
+
+ private:
+  Stream& stream_;
+  uint64_t sent_ = 0;
+  uint64_t cut_at_ = UINT64_MAX;
+  LinkCut cut_how_ = LinkCut::kDrop;
+  bool cut_ = false;
+};
+
+// Small builders and readers of device-link arrays.
+plist_t MakeLinkMessage(std::initializer_list<const char*> strings);
+// The string at `index` of an array message, or "" when it is missing or not a string.
+std::string LinkString(plist_t message, uint32_t index);
+
+}  // namespace devicesim
