@@ -33,6 +33,24 @@ std::string SyncedRecords::FirstLink(const std::string& id, const char* field) c
   return StringOf(plist_array_get_item(links, 0));
 }
 
+void SyncedRecords::Take(plist_t entities) {
+  plist_dict_iter iter = nullptr;
+  plist_dict_new_iter(entities, &iter);
+  while (iter) {
+    char* key = nullptr;
+    plist_t fields = nullptr;
+    plist_dict_next_item(entities, iter, &key, &fields);
+    if (!key) break;
+    order.push_back(key);
+    ++per_entity[StringOf(plist_dict_get_item(fields, "com.apple.syncservices.RecordEntityName"))];
+    plist_t& slot = records[key];
+    if (slot) plist_free(slot);
+    slot = plist_copy(fields);
+    std::free(key);
+  }
+  std::free(iter);
+}
+
 MobileSyncClient::MobileSyncClient(const std::string& udid) {
   if (idevice_new(&device_, udid.c_str()) != IDEVICE_E_SUCCESS) {
     device_ = nullptr;
@@ -71,21 +89,7 @@ mobilesync_error_t MobileSyncClient::ReadAll(SyncedRecords* out) {
     error = mobilesync_receive_changes(client_, &entities, &last, nullptr);
     if (error != MOBILESYNC_E_SUCCESS) break;
     ++out->batches;
-    plist_dict_iter iter = nullptr;
-    plist_dict_new_iter(entities, &iter);
-    while (iter) {
-      char* key = nullptr;
-      plist_t fields = nullptr;
-      plist_dict_next_item(entities, iter, &key, &fields);
-      if (!key) break;
-      out->order.push_back(key);
-      ++out->per_entity[StringOf(plist_dict_get_item(fields, "com.apple.syncservices.RecordEntityName"))];
-      plist_t& slot = out->records[key];
-      if (slot) plist_free(slot);
-      slot = plist_copy(fields);
-      std::free(key);
-    }
-    std::free(iter);
+    out->Take(entities);
     plist_free(entities);
     error = mobilesync_acknowledge_changes_from_device(client_);
   }

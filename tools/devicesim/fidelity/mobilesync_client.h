@@ -19,6 +19,8 @@ struct SyncedRecords {
   std::map<std::string, plist_t> records;                  // identifier -> fields (owned by this object)
   std::map<std::string, int> per_entity;                   // entity name -> count
   ~SyncedRecords();
+  // Files the records of one batch (a dictionary of identifier -> fields).
+  void Take(plist_t entities);
   std::string Field(const std::string& id, const char* field) const;  // a string field, "" when absent
   std::string FirstLink(const std::string& id, const char* field) const;  // first identifier of a link array
 };

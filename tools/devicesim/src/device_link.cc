@@ -58,9 +58,10 @@ LinkRead DeviceLink::Receive(PlistPtr* message, std::string* name) {
   return LinkRead::kMessage;
 }
 
-bool DeviceLink::Send(plist_t message) {
+bool DeviceLink::Send(plist_t message) { return SendEncoded(ToBinary(message)); }
+
+bool DeviceLink::SendEncoded(const std::string& body) {
   if (cut_) return false;
-  std::string body = ToBinary(message);
   std::string prefix = EncodeLength(static_cast<uint32_t>(body.size()), LengthOrder::kBigEndian);
   if (!stream_.WriteParts(prefix.data(), prefix.size(), body.data(), body.size())) return false;
   if (++sent_ >= cut_at_) {

@@ -37,6 +37,8 @@ class DeviceLink {
 
   // Sends an array message as a binary property list. False once the connection is gone or cut.
   bool Send(plist_t message);
+  // Sends a message already encoded as property-list bytes.
+  bool SendEncoded(const std::string& body);
   // ["DLMessageDisconnect", reason]: the device gives up on the link.
   bool SendDisconnect(const std::string& reason);
 

@@ -23,9 +23,9 @@ struct SyncSession {
   std::string data_class;
   std::string device_anchor;
   uint64_t changes_since = 0;
-  std::vector<SyncRecord> outgoing;  // the records the computer asked for
-  size_t next = 0;                   // first record of the next batch
-  bool awaiting_ack = false;         // a batch went out and was not acknowledged yet
+  SyncStore::EncodedBatches outgoing;  // the batches of the records the computer asked for
+  size_t next = 0;                     // the next batch to send
+  bool awaiting_ack = false;           // a batch went out and was not acknowledged yet
   std::map<std::string, std::string> new_ids;  // the computer's identifiers -> the device's, for this session
 };
 
@@ -84,15 +84,15 @@ class MobileSyncService : public Service {
     if (name == "SDMessageGetAllRecordsFromDevice" || name == "SDMessageGetChangesFromDevice") {
       if (session->awaiting_ack) return Cancel(link, session, "Changes are being sent already");
       bool all = name == "SDMessageGetAllRecordsFromDevice";
-      session->outgoing = store.Records(data_class, all ? 0 : session->changes_since);
+      session->outgoing = Batches(store, data_class, all ? 0 : session->changes_since);
       session->next = 0;
-      return SendBatch(store, link, *session);
+      return SendBatch(link, *session);
     }
     if (name == "SDMessageAcknowledgeChangesFromDevice") {
       if (!session->awaiting_ack) return Cancel(link, session, "No changes are waiting for an acknowledgement");
-      if (session->next < session->outgoing.size()) return SendBatch(store, link, *session);
+      if (session->next < session->outgoing->size()) return SendBatch(link, *session);
       session->awaiting_ack = false;
-      session->outgoing.clear();
+      session->outgoing.reset();
       PlistPtr ready(MakeLinkMessage({"SDMessageDeviceReadyToReceiveChanges"}));
       return link.Send(ready.get());
     }
@@ -172,27 +172,43 @@ class MobileSyncService : public Service {
     return link.Send(answer.get());
   }
 
-  static bool SendBatch(SyncStore& store, DeviceLink& link, SyncSession& session) {
-    size_t end = std::min(session.outgoing.size(), session.next + static_cast<size_t>(store.batch_size()));
-    plist_t records = plist_new_dict();
-    for (size_t i = session.next; i < end; ++i) {
-      plist_dict_set_item(records, session.outgoing[i].id.c_str(), ToPlist(*session.outgoing[i].fields));
+  // The records changed after `since` (0: all) as the batch messages the device sends, taken from the store's
+  // kept copy when all records are asked for and nothing changed since the last read.
+  static SyncStore::EncodedBatches Batches(SyncStore& store, const std::string& data_class, uint64_t since) {
+    if (since == 0) {
+      if (SyncStore::EncodedBatches kept = store.KeptBatches(data_class)) return kept;
     }
-    session.next = end;
-    bool more = end < session.outgoing.size();
-    PlistPtr batch(MakeLinkMessage({"SDMessageProcessChanges", session.data_class.c_str()}));
-    plist_array_append_item(batch.get(), records);
-    plist_array_append_item(batch.get(), plist_new_bool(more ? 1 : 0));
-    plist_t actions = plist_new_dict();
+    uint64_t version = 0;
+    std::vector<SyncRecord> records = store.Records(data_class, since, &version);
+    size_t batch_size = static_cast<size_t>(store.batch_size());
+    auto batches = std::make_shared<std::vector<std::string>>();
+    PlistPtr actions(plist_new_dict());
     plist_t entities = plist_new_array();
-    for (const std::string& entity : FindSyncClass(session.data_class)->entities) {
+    for (const std::string& entity : FindSyncClass(data_class)->entities) {
       plist_array_append_item(entities, plist_new_string(entity.c_str()));
     }
-    plist_dict_set_item(actions, "SyncDeviceLinkEntityNamesKey", entities);
-    plist_dict_set_item(actions, "SyncDeviceLinkAllRecordsOfPulledEntityTypeSentKey", plist_new_bool(more ? 0 : 1));
-    plist_array_append_item(batch.get(), actions);
+    plist_dict_set_item(actions.get(), "SyncDeviceLinkEntityNamesKey", entities);
+    size_t first = 0;
+    do {
+      size_t end = std::min(records.size(), first + batch_size);
+      bool more = end < records.size();
+      PlistPtr batch(MakeLinkMessage({"SDMessageProcessChanges", data_class.c_str()}));
+      plist_t dict = plist_new_dict();
+      for (size_t i = first; i < end; ++i) plist_dict_set_item(dict, records[i].id.c_str(), ToPlist(*records[i].fields));
+      plist_array_append_item(batch.get(), dict);
+      plist_array_append_item(batch.get(), plist_new_bool(more ? 1 : 0));
+      plist_dict_set_item(actions.get(), "SyncDeviceLinkAllRecordsOfPulledEntityTypeSentKey", plist_new_bool(more ? 0 : 1));
+      plist_array_append_item(batch.get(), plist_copy(actions.get()));
+      batches->push_back(ToBinary(batch.get()));
+      first = end;
+    } while (first < records.size());
+    if (since == 0) store.KeepBatches(data_class, version, batches);
+    return batches;
+  }
+
+  static bool SendBatch(DeviceLink& link, SyncSession& session) {
     session.awaiting_ack = true;
-    return link.Send(batch.get());
+    return link.SendEncoded((*session.outgoing)[session.next++]);
   }
 
   static bool ReceiveChanges(SyncStore& store, DeviceLink& link, plist_t message,
@@ -204,7 +220,7 @@ class MobileSyncService : public Service {
     }
     // Changes from the computer end the device's own sending, acknowledged or not.
     session->awaiting_ack = false;
-    session->outgoing.clear();
+    session->outgoing.reset();
     std::map<std::string, std::string> assigned;
     if (!no_records) {
       size_t rejected = 0;

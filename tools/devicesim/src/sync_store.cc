@@ -101,11 +101,13 @@ void SyncStore::Finish(const std::string& data_class, const std::string& device_
   state.confirmed_at = state.clock;
 }
 
-std::vector<SyncRecord> SyncStore::Records(const std::string& data_class, uint64_t since) const {
+std::vector<SyncRecord> SyncStore::Records(const std::string& data_class, uint64_t since,
+                                           uint64_t* version) const {
   std::vector<std::pair<const std::string*, const Stored*>> chosen;
   std::vector<SyncRecord> out;
   std::lock_guard<std::mutex> lock(mutex_);
   auto found = classes_.find(data_class);
+  if (version) *version = found == classes_.end() ? 0 : found->second.clock;
   if (found == classes_.end()) return out;
   for (const auto& [id, stored] : found->second.records) {
     if (stored.changed > since) chosen.emplace_back(&id, &stored);
@@ -210,6 +212,21 @@ void SyncStore::DeleteWithDependents(ClassState& state, std::vector<std::string>
       }
     }
   }
+}
+
+SyncStore::EncodedBatches SyncStore::KeptBatches(const std::string& data_class) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = classes_.find(data_class);
+  if (found == classes_.end() || found->second.kept_version != found->second.clock) return nullptr;
+  return found->second.kept;
+}
+
+void SyncStore::KeepBatches(const std::string& data_class, uint64_t version, EncodedBatches batches) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ClassState& state = State(data_class);
+  if (state.clock != version) return;  // changed meanwhile: the batches are stale already
+  state.kept_version = version;
+  state.kept = std::move(batches);
 }
 
 void SyncStore::Clear(const std::string& data_class) {

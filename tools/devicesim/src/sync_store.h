@@ -40,7 +40,14 @@ class SyncStore {
   void Finish(const std::string& data_class, const std::string& device_anchor);
 
   // Records changed after `since` (0: all), owners first (in the class's entity order), then in store order.
-  std::vector<SyncRecord> Records(const std::string& data_class, uint64_t since) const;
+  // *version (when given) identifies this state of the class's records.
+  std::vector<SyncRecord> Records(const std::string& data_class, uint64_t since, uint64_t* version = nullptr) const;
+
+  // The encoded batches of all records of a class, kept while its records stay at `version`, so repeated
+  // reads of an unchanged store cost the device nothing. Null when none are kept for the current records.
+  using EncodedBatches = std::shared_ptr<const std::vector<std::string>>;
+  EncodedBatches KeptBatches(const std::string& data_class) const;
+  void KeepBatches(const std::string& data_class, uint64_t version, EncodedBatches batches);
 
   // Applies the computer's record dictionary: a dictionary value adds a record (new identifier) or replaces
   // the one of that identifier; any other value (the empty-parameter string) deletes it, with the records it
@@ -70,6 +77,8 @@ class SyncStore {
     uint64_t anchors_given = 0;
     std::string confirmed_anchor;
     uint64_t confirmed_at = 0;
+    uint64_t kept_version = 0;
+    EncodedBatches kept;
   };
 
   ClassState& State(const std::string& data_class);  // mutex_ held
