@@ -81,7 +81,7 @@ bool BackupComputer::Finish(int64_t error_code, const std::string& description, 
   if (error_code != 0) return true;
   // Some computers acknowledge the response and wait for the device to say goodbye.
   DeviceLinkStatus ignored;
-  if (link_.ReceiveStatus(&ignored)) link_.Send(Value::Array({"DLMessageDisconnect", kEmpty}));
+  if (link_.ReceiveStatus(&ignored)) link_.SendDisconnect(kEmpty);
   return true;
 }
 

@@ -16,6 +16,7 @@ inline constexpr char kDiagnosticsService[] = "com.apple.mobile.diagnostics_rela
 inline constexpr char kAirTrafficService[] = "com.apple.atc";
 inline constexpr char kNotificationProxyService[] = "com.apple.mobile.notification_proxy";
 inline constexpr char kMobileBackup2Service[] = "com.apple.mobilebackup2";
+inline constexpr char kMobileSyncService[] = "com.apple.mobilesync";
 // Not a device service: a raw byte source and sink that benchmarks use to measure the bare tunnel.
 inline constexpr char kRawStreamService[] = "com.corvane.devicesim.stream";
 
@@ -28,5 +29,6 @@ std::unique_ptr<Service> MakeAirTrafficService();
 std::unique_ptr<Service> MakeNotificationProxyService();
 std::unique_ptr<Service> MakeMobileBackup2Service();
 std::unique_ptr<Service> MakeRawStreamService();
+std::unique_ptr<Service> MakeMobileSyncService();
 
 }  // namespace devicesim

@@ -15,7 +15,8 @@ Device::Device(Profile loaded)
       apps(profile.apps),
       refuse_connects(profile.refuse_connects),
       faults(profile.faults),
-      backup_fault(profile.backup_fault) {
+      backup_fault(profile.backup_fault),
+      sync(profile.sync) {
   // Pairing needs a real RSA key; a profile may bring its own.
   if (!values.Find("DevicePublicKey")) values.Set("DevicePublicKey", Value::Data(DevicePublicKeyPem()));
   if (!profile.hostile_folder.empty()) NormalizeAfcPath(profile.hostile_folder, &hostile_folder);

@@ -2,7 +2,8 @@
 // values, trust, lock, paired hosts, installed applications, open service ports, armed faults, notification
 // observers, the sockets of its open tunnels).
 //
-// Thread safety: `profile` and `udid` are constant after construction; every other field is guarded by `mutex`.
+// Thread safety: `profile` and `udid` are constant after construction; `sync` locks itself; every other field is
+// guarded by `mutex`.
 // Methods lock it themselves, so callers must not hold it when they call one.
 #pragma once
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "profile.h"
+#include "sync_store.h"
 
 namespace devicesim {
 
@@ -50,6 +52,7 @@ class Device {
   std::set<int> tunnel_fds;          // guarded by mutex; client sockets tunnelled to this device
   BackupFault backup_fault;          // guarded by mutex
   std::string backup_password;       // guarded by mutex; set while backups are encrypted
+  SyncStore sync;                    // personal data; guarded by its own lock
 
   // The lockdown value, if any (empty domain = top level).
   std::optional<Value> GetValue(const std::string& domain, const std::string& key) const;

@@ -107,9 +107,10 @@ class MobileBackup2Service : public Service {
     BackupComputer computer(link);
     if (!link.ExchangeVersions(kVersionMajor, kVersionMinor)) return;
     while (!context.hub.stopping.load()) {
-      PlistPtr message = link.Receive();
-      std::string kind = DeviceLinkMessageName(message.get());
-      if (kind != "DLMessageProcessMessage") return;  // DLMessageDisconnect, or the connection ended
+      PlistPtr message;
+      std::string kind;
+      if (link.Receive(&message, &kind) != LinkRead::kMessage) return;
+      if (kind != "DLMessageProcessMessage") return;  // DLMessageDisconnect
       plist_t body = plist_array_get_size(message.get()) > 1 ? plist_array_get_item(message.get(), 1) : nullptr;
       std::string name = DictString(body, "MessageName").value_or("");
       context.Log(name);

@@ -201,6 +201,7 @@ bool ProfileFromDocument(const Value& document, Profile* profile, std::string* e
   }
   if (!ReadNames(document, "disabled_services", &profile->disabled_services, error)) return false;
   if (!ReadNames(document, "extra_services", &profile->extra_services, error)) return false;
+  if (!SyncSettingsFromDocument(document, &profile->sync, error)) return false;
   return ReadFaults(document, profile, error);
 }
 
@@ -243,7 +244,7 @@ bool LoadProfile(const std::string& folder, Profile* profile, std::string* error
     *error = (root / "device.json").string() + ": " + *error;
     return false;
   }
-  return true;
+  return LoadSyncRecords(path, &profile->sync, error);
 }
 
 }  // namespace devicesim

@@ -13,6 +13,7 @@
 #include "devicesim/faults.h"
 #include "devicesim/trust_state.h"
 #include "devicesim/value.h"
+#include "sync_profile.h"
 
 namespace devicesim {
 
@@ -46,6 +47,8 @@ struct Profile {
   std::map<std::string, ServiceFault> faults;
   std::string hostile_folder;
   BackupFault backup_fault;
+
+  SyncProfile sync;  // the synchronisation service's settings and records
 
   std::string udid() const;
 };

@@ -93,6 +93,15 @@ ProfileBuilder::ProfileBuilder(const std::string& udid) {
   SetAssetCategory("Music", 419430400, 86, 0);
   SetAssetCategory("Ringtone", 1048576, 2, 0);
   SetAssetTotals(116000000000, 64000000000);
+  // Personal data kept on the device only: no account syncs it, and the computer may.
+  for (const char* data_class : {"Bookmarks", "Calendars", "Contacts", "Notes"}) {
+    Value local = Value::Dict();
+    local.Set("AccountNames", Value::Array());
+    SetDomainValue("com.apple.mobile.data_sync", data_class, local);
+    Value tethered = Value::Dict();
+    tethered.Set("DisableTethered", false);
+    SetDomainValue("com.apple.mobile.tethered_sync", data_class, tethered);
+  }
 }
 
 Value& ProfileBuilder::Section(const std::string& name) {
@@ -321,6 +330,7 @@ bool ProfileBuilder::Write(const std::string& folder, std::string* error) const 
     return false;
   }
   if (!WriteWhole(root / "device.json", Json(), error)) return false;
+  if (!WriteSyncRecordFiles(folder, error)) return false;
   for (const Entry& entry : entries_) {
     const fs::path& area = entry.area == "afc" ? afc : backup;
     fs::path target = area / fs::path(entry.path).relative_path();

@@ -60,6 +60,7 @@ void RegisterBuiltinServices(ServiceRegistry& registry) {
   registry.Register(kAirTrafficService, ServiceOffer::kStandard, MakeAirTrafficService, &ignored);
   registry.Register(kNotificationProxyService, ServiceOffer::kStandard, MakeNotificationProxyService, &ignored);
   registry.Register(kMobileBackup2Service, ServiceOffer::kStandard, MakeMobileBackup2Service, &ignored);
+  registry.Register(kMobileSyncService, ServiceOffer::kStandard, MakeMobileSyncService, &ignored);
   registry.Register(kRawStreamService, ServiceOffer::kOptIn, MakeRawStreamService, &ignored);
 }
 

@@ -62,7 +62,7 @@ class ServiceRegistry {
 };
 
 // Registers AFC (and afc2), installation proxy, springboard services, diagnostics relay, air-traffic control,
-// notification proxy, backup service and the opt-in raw stream service.
+// notification proxy, the backup service, the synchronisation service and the opt-in raw stream service.
 void RegisterBuiltinServices(ServiceRegistry& registry);
 
 }  // namespace devicesim

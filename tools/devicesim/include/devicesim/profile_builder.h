@@ -15,12 +15,14 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "devicesim/backup_fault.h"
 #include "devicesim/faults.h"
+#include "devicesim/sync_settings.h"
 #include "devicesim/trust_state.h"
 #include "devicesim/value.h"
 
@@ -97,6 +99,18 @@ class ProfileBuilder {
   ProfileBuilder& SetHostileListing(const std::string& afc_folder);
   ProfileBuilder& SetBackupFault(const BackupFault& fault);
 
+  // The synchronisation service ("com.apple.mobilesync"). A record is a dictionary of its fields with the entity
+  // name ("com.apple.syncservices.RecordEntityName") among them; links to other records are arrays of their
+  // identifiers ("contact", "members", "calendar", "owner", "parent"). Records go to sync/<data class>.json.
+  ProfileBuilder& AddSyncRecord(const std::string& data_class, const std::string& id, Value record);
+  ProfileBuilder& SetSyncBatchSize(int records);
+  ProfileBuilder& SetSyncClass(const std::string& data_class, const SyncClassSettings& settings);
+  ProfileBuilder& SetSyncFault(const SyncFault& fault);
+  // A large address book for benchmarks: `count` contacts (identifiers "1" to count) with about four details
+  // each (phone numbers, email and street addresses, some web addresses, related names, messaging accounts
+  // and dates), the details numbered after the contacts. The same count always gives the same records.
+  ProfileBuilder& AddGeneratedContacts(int count);
+
   // Content of afc/. Paths are relative to the AFC root; parent folders are made as needed.
   ProfileBuilder& AddFolder(const std::string& path);
   ProfileBuilder& AddFile(const std::string& path, std::string content);
@@ -134,9 +148,11 @@ class ProfileBuilder {
     std::string area = "afc";  // the profile sub-folder the path is relative to
   };
   Value& Section(const std::string& name);
+  bool WriteSyncRecordFiles(const std::string& folder, std::string* error) const;
 
   Value document_ = Value::Dict();
   std::vector<Entry> entries_;
+  std::map<std::string, std::vector<std::pair<std::string, Value>>> sync_records_;  // by data class
 };
 
 }  // namespace devicesim
