@@ -5,8 +5,8 @@
 // identity is written on the monitor's thread while modules read it, so it is kept behind the record's mutex and
 // read as a copy.
 //
-// Thread safety: `state` is atomic; identity fields through Identity/SetIdentity; `device` and `number` are
-// constant.
+// Thread safety: `state` is atomic; identity fields through Identity/SetIdentity; `announced` under the monitor's
+// lock; `device` and `number` are constant.
 #pragma once
 
 #include <atomic>
@@ -62,6 +62,9 @@ class ZEBDeviceConnection {
   // Set while the device is being brought up, so that two bring-ups (the monitor's and a host's re-announce)
   // never run at once.
   std::atomic<bool> bringing_up{false};
+  // Whether the host was told the device is ready; its departure is then an event, else a notice. Guarded by the
+  // device monitor's lock, under which the record also leaves the monitor's list.
+  bool announced = false;
 
  private:
   const AMDeviceHandle owner_;  // keeps the device reference valid while the record lives
