@@ -268,6 +268,7 @@ TEST_F(Upload, StoppingTheTaskWhileItWaitsAnswers6ClosesTheDataFileAndKeepsTheJo
   size_t writes = AfcRequests("FILE_WRITE", "/DCIM/Uploads/stopped.bin.bak");
   EXPECT_TRUE(corvane_.host().SendCommand(99, 703, R"({"stage":2,"code":0,"info":)" + Descriptor(kBlocks[1]) + "}",
                                           content_.substr(kBlocks[1].offset, kBlocks[1].length)));
+  AfterEverythingSent(199);
   EXPECT_FALSE(NextOf(99, 700ms));
   EXPECT_EQ(AfcRequests("FILE_WRITE", "/DCIM/Uploads/stopped.bin.bak"), writes);
 }
