@@ -75,6 +75,10 @@ TEST(TransferExpiry, AnUploadWhoseHostFallsSilentIsClosedAndAnswered6) {
   EXPECT_FALSE(host->WaitFor([](const hostlink::Report& r) { return r.task_id == 7; }, 500ms));
 
   client.Stop();
+  // The workers (one of them runs the device notifications) log while they go on: they must be gone before the
+  // process tears the logging down.
+  AMDeviceRunLoopStop();
+  bas::KxTaskPool::Get().Stop();
   simulator.Stop();
   std::filesystem::remove_all(dir);
 }
