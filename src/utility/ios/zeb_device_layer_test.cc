@@ -165,15 +165,6 @@ TEST_F(DeviceLayer, ATransferThatBreaksOffIsAFailureAndLeavesNoPartialFile) {
   EXPECT_FALSE(fs::exists(local));
 }
 
-// Cut inside the one answer that holds the whole file: the library then hands back more than the file holds.
-TEST_F(DeviceLayer, AFileCutInsideItsOnlyAnswerIsAFailure) {
-  profile_.AddGeneratedFile("three.bin", 3 * 1024 * 1024, 3).SetServiceFault(kServiceAfc, {devicesim::FaultKind::kDropAfterBytes, 1 << 20, 1});
-  Attach();
-  ZEBDeviceServicePtr afc = Afc();
-  EXPECT_FALSE(DownloadFile(afc->afcConnection, "/three.bin", dir_ + "/three.bin"));
-  EXPECT_FALSE(fs::exists(dir_ + "/three.bin"));
-}
-
 TEST_F(DeviceLayer, ATreeWithAFileThatBrokeOffIsAFailureAndTheRestStillComes) {
   profile_.AddFile("tree/a.txt", "a").AddGeneratedFile("tree/sub/big.bin", 6 * 1024 * 1024, 5);
   profile_.SetServiceFault(kServiceAfc, {devicesim::FaultKind::kDropAfterBytes, 3 << 20, 1});

@@ -90,6 +90,8 @@ struct FailedBringUp {
   int error_code;
 };
 
+void PrintTo(const FailedBringUp& cause, std::ostream* out) { *out << cause.name; }
+
 class FailedBringUps : public ::testing::TestWithParam<FailedBringUp> {};
 
 // Such a device has an identity (it was read before the failure), but the host never saw it arrive: its
