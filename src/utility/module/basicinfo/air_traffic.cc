@@ -28,9 +28,9 @@ bool SendLittleEndian(AMDServiceConnectionRef connection, std::string_view body)
 
 // The next message body, in the thread's transfer buffer; nothing when the exchange ends (a zero length, a
 // failed or short read, or a body the buffer cannot hold).
-std::optional<std::string_view> ReceiveLittleEndian(AMDServiceConnectionRef connection) {
+std::optional<std::string_view> ReceiveLittleEndian(const ReceiveExactlyFunc& receive_exactly) {
   unsigned char prefix[4];
-  if (!ReceiveExactly(connection, reinterpret_cast<char*>(prefix), sizeof prefix)) return std::nullopt;
+  if (!receive_exactly(reinterpret_cast<char*>(prefix), sizeof prefix)) return std::nullopt;
   uint32_t length = uint32_t{prefix[0]} | (uint32_t{prefix[1]} << 8) | (uint32_t{prefix[2]} << 16) |
                     (uint32_t{prefix[3]} << 24);
   if (length == 0) return std::nullopt;
@@ -39,7 +39,7 @@ std::optional<std::string_view> ReceiveLittleEndian(AMDServiceConnectionRef conn
     return std::nullopt;
   }
   char* buffer = TransferBuffer();
-  if (!ReceiveExactly(connection, buffer, length)) return std::nullopt;
+  if (!receive_exactly(buffer, length)) return std::nullopt;
   return std::string_view(buffer, length);
 }
 
@@ -52,8 +52,15 @@ StorageFigures ReadStorageFigures(AMDeviceRef device) {
   std::optional<std::string> assertion =
       MakeMessage(std::string(kPlistHeaderAppleComputer) + std::string(kPowerAssertion));
   if (!assertion || !SendLittleEndian(service->connection(), *assertion)) return figures;
+  AMDServiceConnectionRef connection = service->connection();
+  return ReadAirTrafficFigures(
+      [connection](char* buffer, size_t length) { return ReceiveExactly(connection, buffer, length); });
+}
+
+StorageFigures ReadAirTrafficFigures(const ReceiveExactlyFunc& receive_exactly) {
+  StorageFigures figures;
   for (int skipped = 0; skipped <= kMaxSkippedMessages; ++skipped) {
-    std::optional<std::string_view> body = ReceiveLittleEndian(service->connection());
+    std::optional<std::string_view> body = ReceiveLittleEndian(receive_exactly);
     if (!body) return figures;
     std::string name = MessageName(body->data(), body->size());
     if (name.empty()) {

@@ -82,6 +82,10 @@ std::optional<int64_t> ReadCycleCount(AMDeviceRef device);
 // or sends a message that is refused (a body over the 4 MiB transfer buffer, or one whose XML form is over
 // 64 KiB or that is no property list: the stream cannot be trusted past it).
 StorageFigures ReadStorageFigures(AMDeviceRef device);
+// The reading half of it, on any byte source: `receive_exactly` fills the buffer with exactly that many bytes of
+// the service's stream or says false. The messages are framed with a 32-bit little-endian length.
+using ReceiveExactlyFunc = std::function<bool(char* buffer, size_t length)>;
+StorageFigures ReadAirTrafficFigures(const ReceiveExactlyFunc& receive_exactly);
 
 // Renames the device with the second JSON text of a rename command ({"name":"..."}): 8 when it is not such an
 // object, 12 when the file service cannot be started, else the device's status for the new name (0 = set).

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 #include "utility/module/file/file_internal.h"
 
@@ -23,10 +27,56 @@ bool MakeDeviceFolders(AFCConnectionRef afc, const std::string& folder) {
   return true;
 }
 
+// The targets of the uploads open in this process, by device and final path. Two uploads to one target share its
+// ".bak" and ".json": the newest start takes the target over, and every step of a transfer (start, block, end)
+// runs under the target's lock and only while the transfer still owns the target, so a superseded transfer never
+// writes into the files its successor made.
+class TargetClaims {
+ public:
+  using Key = std::pair<AMDeviceRef, std::string>;
+
+  static TargetClaims& Get() {
+    static TargetClaims* claims = new TargetClaims();
+    return *claims;
+  }
+  // The target's lock, made the owner's when `take_over`.
+  std::shared_ptr<std::mutex> Lock(const Key& key, const void* owner, bool take_over) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Claim& claim = claims_[key];
+    if (!claim.lock) claim.lock = std::make_shared<std::mutex>();
+    if (take_over) claim.owner = owner;
+    return claim.lock;
+  }
+  bool Owns(const Key& key, const void* owner) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto claim = claims_.find(key);
+    return claim != claims_.end() && claim->second.owner == owner;
+  }
+  void Release(const Key& key, const void* owner) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto claim = claims_.find(key);
+    if (claim != claims_.end() && claim->second.owner == owner) claims_.erase(claim);
+  }
+
+ private:
+  struct Claim {
+    std::shared_ptr<std::mutex> lock;
+    const void* owner = nullptr;
+  };
+  std::mutex mutex_;
+  std::map<Key, Claim> claims_;  // guarded by mutex_
+};
+
 }  // namespace
+
+UploadTransfer::~UploadTransfer() { Close(); }
 
 int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, std::unique_ptr<UploadTransfer>* out) {
   std::unique_ptr<UploadTransfer> transfer(new UploadTransfer(std::move(afc), target));
+  std::shared_ptr<std::mutex> target_lock =
+      TargetClaims::Get().Lock({transfer->afc_->device, transfer->final_path()}, transfer.get(), true);
+  std::lock_guard<std::mutex> step(*target_lock);
+  transfer->claimed_ = true;
   if (!MakeDeviceFolders(transfer->afc(), target.folder)) {
     LOG(ERROR) << "Could not make the device folder " << target.folder;
     return kResultIoFailed;
@@ -41,6 +91,8 @@ int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, st
 void UploadTransfer::Close() {
   if (data_open_) AFCFileRefClose(afc(), data_file_);
   data_open_ = false;
+  if (claimed_) TargetClaims::Get().Release({afc_->device, final_path()}, this);
+  claimed_ = false;
 }
 
 // Carries on with a journal that describes this very file and a data file of its full size. Only a file named by
@@ -93,6 +145,12 @@ bool UploadTransfer::WriteJournal() {
 }
 
 int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view data) {
+  std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({afc_->device, final_path()}, this, false);
+  std::lock_guard<std::mutex> step(*target_lock);
+  if (!TargetClaims::Get().Owns({afc_->device, final_path()}, this)) {
+    LOG(ERROR) << "A block for " << final_path() << ", which a newer upload has taken over";
+    return kResultBadTransfer;
+  }
   auto block = std::find_if(journal_.blocks.begin(), journal_.blocks.end(),
                             [offset](const JournalBlock& b) { return b.offset == offset; });
   if (!data_open_) return kResultIoFailed;
@@ -137,7 +195,15 @@ std::string UploadTransfer::DataMd5() {
 }
 
 int UploadTransfer::Complete() {
-  Close();
+  std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({afc_->device, final_path()}, this, false);
+  std::lock_guard<std::mutex> step(*target_lock);
+  if (!TargetClaims::Get().Owns({afc_->device, final_path()}, this)) {
+    Close();
+    return kResultBadTransfer;
+  }
+  // Still the owner until the end: the files are closed but not yet given their final name.
+  if (data_open_) AFCFileRefClose(afc(), data_file_);
+  data_open_ = false;
   if (!target_.md5.empty()) {
     std::string md5 = DataMd5();
     if (md5.empty()) return kResultIoFailed;
@@ -148,12 +214,13 @@ int UploadTransfer::Complete() {
       return kResultUploadMd5Mismatch;
     }
   }
-  RemovePath(afc(), journal_path());
-  RemovePath(afc(), final_path());  // an older file of the name, if there is one
+  // The rename replaces an older file of the name in one step, so a failed rename leaves that file as it was
+  // (and the data file and journal for another attempt).
   if (AFCRenamePath(afc(), data_path().c_str(), final_path().c_str()) != kAMDSuccess) {
     LOG(ERROR) << "Could not rename " << data_path() << " to " << final_path();
     return kResultIoFailed;
   }
+  RemovePath(afc(), journal_path());
   return 0;
 }
 
