@@ -1,12 +1,12 @@
 #include "utility/ios/zeb_afc.h"
 
 #include <glog/logging.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -50,7 +50,8 @@ class LocalFile {
   void Discard() {
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
-    ::unlink(path_.c_str());
+    std::error_code error;
+    std::filesystem::remove(path_, error);
   }
 
  private:

@@ -22,7 +22,7 @@ int RunIcons(AppCommand& command) {
     AppAnswerHandler handler(
         {.icon = [&](const std::string& png) { command.report(IconReport(command.uuid, bundle_id, png)); }},
         /*single_answer=*/true);
-    if (!SendAndReceive(springboard->serviceConnection, IconMessage(bundle_id), handler.AsMessageHandler())) {
+    if (!SendAndReceive(*springboard, IconMessage(bundle_id), handler.AsMessageHandler())) {
       LOG(ERROR) << "No answer for the icon of " << bundle_id << "; springboard services are started again";
       springboard.reset();
     }

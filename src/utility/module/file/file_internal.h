@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "utility/ios/zeb_afc.h"
+#include "utility/ios/zeb_afc_file.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/protocol_codes.h"
 #include "utility/zeb_utility.h"
@@ -118,14 +119,14 @@ class DownloadStream final : public Transfer {
   bool finished() const { return offset_ >= size_; }
 
  private:
-  DownloadStream(ZEBDeviceServicePtr afc, std::string path, uint64_t file, int64_t size)
-      : afc_(std::move(afc)), path_(std::move(path)), file_(file), size_(size) {}
+  DownloadStream(ZEBDeviceServicePtr afc, std::string path, std::unique_ptr<ZEBAfcFile> file, int64_t size)
+      : afc_(std::move(afc)), path_(std::move(path)), file_(std::move(file)), size_(size) {}
   // Reads the chunk at `offset` into `buffer`: its length, or -1 when the device fails.
   int64_t Fill(char* buffer, int64_t offset);
 
   const ZEBDeviceServicePtr afc_;
   const std::string path_;
-  const uint64_t file_;
+  const std::unique_ptr<ZEBAfcFile> file_;
   const int64_t size_;
   int64_t offset_ = 0;  // where the next chunk handed out begins
   bool open_ = true;
@@ -181,8 +182,7 @@ class UploadTransfer final : public Transfer {
   const ZEBDeviceServicePtr afc_;
   const UploadTarget target_;
   Journal journal_;
-  uint64_t data_file_ = 0;
-  bool data_open_ = false;
+  std::unique_ptr<ZEBAfcFile> data_file_;
   bool resumed_ = false;
   bool claimed_ = false;  // owns the target (until closed or taken over)
   // The MD5 of the blocks written in order from the start in this run; it saves reading the file back.

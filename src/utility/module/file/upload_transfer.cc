@@ -89,8 +89,7 @@ int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, st
 }
 
 void UploadTransfer::Close() {
-  if (data_open_) AFCFileRefClose(afc(), data_file_);
-  data_open_ = false;
+  data_file_.reset();
   if (claimed_) TargetClaims::Get().Release({afc_->device, final_path()}, this);
   claimed_ = false;
 }
@@ -112,8 +111,8 @@ bool UploadTransfer::Resume() {
     return false;
   }
   if (!GetFileInfo(afc(), data_path(), &data_info) || data_info.size != target_.size) return false;
-  if (AFCFileRefOpen(afc(), data_path().c_str(), kAFCModeReadWrite, &data_file_) != kAMDSuccess) return false;
-  data_open_ = true;
+  data_file_ = ZEBAfcFile::Open(afc(), data_path(), ZEBAfcFile::Mode::kReadWrite);
+  if (!data_file_) return false;
   journal_ = std::move(journal);
   resumed_ = true;
   return true;
@@ -122,12 +121,12 @@ bool UploadTransfer::Resume() {
 int UploadTransfer::Create() {
   journal_ = NewJournal(target_.name, target_.md5, target_.size);
   if (!WriteJournal()) return kResultIoFailed;
-  if (AFCFileRefOpen(afc(), data_path().c_str(), kAFCModeWrite, &data_file_) != kAMDSuccess) {
+  data_file_ = ZEBAfcFile::Open(afc(), data_path(), ZEBAfcFile::Mode::kWrite);
+  if (!data_file_) {
     LOG(ERROR) << "Could not create " << data_path();
     return kResultIoFailed;
   }
-  data_open_ = true;
-  if (AFCFileRefSetFileSize(afc(), data_file_, static_cast<uint64_t>(target_.size)) != kAMDSuccess) {
+  if (!data_file_->SetSize(static_cast<uint64_t>(target_.size))) {
     LOG(ERROR) << "Could not size " << data_path() << " to " << target_.size << " bytes";
     return kResultIoFailed;
   }
@@ -136,10 +135,10 @@ int UploadTransfer::Create() {
 
 bool UploadTransfer::WriteJournal() {
   std::string text = JournalText(journal_);
-  uint64_t file = 0;
-  if (AFCFileRefOpen(afc(), journal_path().c_str(), kAFCModeWrite, &file) != kAMDSuccess) return false;
-  bool ok = AFCFileRefWrite(afc(), file, text.data(), static_cast<uint32_t>(text.size())) == kAMDSuccess;
-  ok = AFCFileRefClose(afc(), file) == kAMDSuccess && ok;
+  std::unique_ptr<ZEBAfcFile> file = ZEBAfcFile::Open(afc(), journal_path(), ZEBAfcFile::Mode::kWrite);
+  if (!file) return false;
+  bool ok = file->Write(text);
+  ok = file->Close() && ok;
   if (!ok) LOG(ERROR) << "Could not write " << journal_path();
   return ok;
 }
@@ -153,7 +152,7 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
   }
   auto block = std::find_if(journal_.blocks.begin(), journal_.blocks.end(),
                             [offset](const JournalBlock& b) { return b.offset == offset; });
-  if (!data_open_) return kResultIoFailed;
+  if (!data_file_) return kResultIoFailed;
   if (block == journal_.blocks.end() || block->length != length || static_cast<int64_t>(data.size()) != length) {
     LOG(ERROR) << "A block at " << offset << " of " << length << " bytes (" << data.size()
                << " sent) is not one of " << final_path();
@@ -166,8 +165,7 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
   std::future<void> hashing;
   bool in_order = offset == in_order_end_ && !rewritten_;
   if (in_order) hashing = std::async(std::launch::async, [this, data] { in_order_md5_.Update(data); });
-  bool written = AFCFileRefSeek(afc(), data_file_, offset, SEEK_SET) == kAMDSuccess &&
-                 AFCFileRefWrite(afc(), data_file_, data.data(), static_cast<uint32_t>(data.size())) == kAMDSuccess;
+  bool written = data_file_->Seek(offset) && data_file_->Write(data);
   if (hashing.valid()) hashing.wait();
   if (!written) {
     LOG(ERROR) << "Could not write the block at " << offset << " of " << data_path();
@@ -202,8 +200,7 @@ int UploadTransfer::Complete() {
     return kResultBadTransfer;
   }
   // Still the owner until the end: the files are closed but not yet given their final name.
-  if (data_open_) AFCFileRefClose(afc(), data_file_);
-  data_open_ = false;
+  data_file_.reset();
   if (!target_.md5.empty()) {
     std::string md5 = DataMd5();
     if (md5.empty()) return kResultIoFailed;
@@ -216,7 +213,7 @@ int UploadTransfer::Complete() {
   }
   // The rename replaces an older file of the name in one step, so a failed rename leaves that file as it was
   // (and the data file and journal for another attempt).
-  if (AFCRenamePath(afc(), data_path().c_str(), final_path().c_str()) != kAMDSuccess) {
+  if (!RenamePath(afc(), data_path(), final_path())) {
     LOG(ERROR) << "Could not rename " << data_path() << " to " << final_path();
     return kResultIoFailed;
   }
