@@ -141,3 +141,67 @@ TEST_F(GeneratedPhotoLibrary, APhoneWithoutALibraryAnswers18) {
 
 }  // namespace
 }  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// The ready profile people and the demo use: its photo library lists its DCIM photos with their albums.
+class ReadyProfile : public PhotoScenario {
+ protected:
+  static constexpr char kUdid[] = "00008110-001A2D3C0E38801E";
+  void SetUp() override {
+    std::string folder = corvane_.ProfileFolder("iphone-current");
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy(std::string(CORVANE_SOURCE_DIR) + "/tools/devicesim/profiles/iphone-current", folder,
+                          std::filesystem::copy_options::recursive);
+    std::string error;
+    ASSERT_TRUE(corvane_.simulator().AddProfile(folder, true, &error)) << error;
+    ASSERT_TRUE(corvane_.StartWithDevices());
+    ASSERT_TRUE(corvane_.WaitForDeviceReady(kUdid));
+  }
+  PhotoRun Run(uint32_t type, const std::string& info, const std::string& data = "") {
+    uint64_t task = ++next_task_;
+    PhotoRun run;
+    run.final_report =
+        corvane_.Run(task, type, std::string("{\"uuid\":\"") + kUdid + "\",\"info\":" + info + "}", data, 60s);
+    run.reports = corvane_.TakeReportsOf(task);
+    return run;
+  }
+};
+
+TEST_F(ReadyProfile, ListsItsPhotosAlbumsAndThumbnails) {
+  PhotoRun roll = Run(400, "{\"refresh\":0}");
+  ASSERT_EQ(roll.code(), 0);
+  std::vector<int64_t> keys;
+  for (const std::string& text : roll.Objects()) {
+    rapidjson::Document photo;
+    photo.Parse(text.c_str());
+    keys.push_back(photo["Z_PK"].GetInt64());
+    // The library does not know the screenshot's size; the device does.
+    if (keys.back() == 4) {
+      EXPECT_EQ(photo["ZORIGINALFILESIZE"].GetInt64(), 136);
+    }
+  }
+  EXPECT_EQ(keys, (std::vector<int64_t>{4, 2, 1}));  // newest first; photo 3 is in the trash
+
+  PhotoRun albums = Run(401, "{\"refresh\":0}");
+  ASSERT_EQ(albums.code(), 0);
+  std::vector<std::string> listed;
+  for (const std::string& text : albums.Objects()) {
+    rapidjson::Document album;
+    album.Parse(text.c_str());
+    listed.push_back(std::to_string(album["TYPE"].GetInt()) + " " + album["TITLE"].GetString() + " " +
+                     std::to_string(album["COUNT"].GetInt64()));
+  }
+  EXPECT_EQ(listed, (std::vector<std::string>{"1 Camera 3", "2  1", "3  1", "4  1", "5  1", "0 Harbour 2",
+                                              "0 Screens 1"}));
+
+  PhotoRun thumbnails = Run(403, "{}", Compressed(R"({"1":"DCIM/100APPLE/IMG_0001.PNG","4":"DCIM/101APPLE/IMG_0104.PNG"})"));
+  ASSERT_EQ(thumbnails.code(), 0);
+  ASSERT_EQ(thumbnails.reports.size(), 2u);
+  EXPECT_EQ(thumbnails.reports[1].info, R"({"id":4,"path":"/PhotoData/Thumbnails/V2/DCIM/101APPLE/IMG_0104.PNG/5003.JPG"})");
+  EXPECT_EQ(thumbnails.reports[1].data.substr(0, 2), "\xFF\xD8");  // a JPEG
+}
+
+}  // namespace
+}  // namespace e2e
