@@ -2,6 +2,8 @@
 
 #include <glog/logging.h>
 
+#include <filesystem>
+
 #include "utility/db/sqlite_regexp.h"
 #include "utility/module/photo/photo_schema.h"
 #include "utility/module/photo/photo_sql.h"
@@ -10,6 +12,12 @@
 namespace {
 
 int OpenCopy(const PhotoRequest& request, SqliteDatabase* db) {
+  // Opening creates a missing database; a request that names none must not leave an empty one behind.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(request.path, error)) {
+    LOG(ERROR) << "OPEN DB: " << request.path << " RES: " << SQLITE_CANTOPEN;
+    return kDbCannotOpen;
+  }
   if (int result = db->Open(request.path); result != kDbOk) return result;
   if (RegisterRegexpFunction(db->handle()) != SQLITE_OK) {
     LOG(ERROR) << "No regexp function on " << request.path;
