@@ -126,7 +126,7 @@ bool WritePhotoLibrary(const std::string& path, const PhotoLibrarySpec& spec, st
     if (spec.trashed_state) sqlite3_bind_int(asset, 14, i % 29 == 0 ? 1 : 0);
     db.Run(asset);
     sqlite3_bind_int(attributes, 1, i + 1000);
-    sqlite3_bind_int64(attributes, 2, i % 31 == 0 ? -1 : 1000 + i);
+    sqlite3_bind_int64(attributes, 2, spec.negative_sizes && i % 31 == 0 ? -1 : 1000 + i);
     sqlite3_bind_int(attributes, 3, i);
     db.Run(attributes);
     if (spec.albums > 0) {

@@ -26,6 +26,7 @@ struct PhotoLibrarySpec {
   int photos = 100;
   int albums = 5;
   int photos_with_null_path = 0;  // extra rows whose file name is NULL
+  bool negative_sizes = true;     // every 31st photo's original size is -1
 };
 
 // Writes a new library at `path` (replacing a file there); false with *error on failure.
