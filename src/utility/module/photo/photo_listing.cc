@@ -2,6 +2,8 @@
 
 #include <glog/logging.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -67,13 +69,18 @@ bool PhotoListing::Replay(ListingReporter& reporter) {
     size_t got = std::fread(chunk.data(), 1, want, file_);
     if (got == 0) return false;
     read_total += static_cast<long>(got);
-    for (size_t i = 0; i < got; ++i) {
-      if (chunk[i] != '\n') {
-        line.push_back(chunk[i]);
-        continue;
+    const char* at = chunk.data();
+    const char* end_of_chunk = at + got;
+    while (at < end_of_chunk) {
+      const char* newline = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end_of_chunk - at)));
+      if (newline == nullptr) {
+        line.append(at, end_of_chunk);
+        break;
       }
+      line.append(at, newline);
       reporter.Add(line);
       line.clear();
+      at = newline + 1;
     }
   }
   reporter.Finish();
