@@ -42,6 +42,8 @@ struct RealLibrary {
   const char* version;
 };
 
+void PrintTo(const RealLibrary& library, std::ostream* out) { *out << library.folder; }
+
 class RealPhotoLibrary : public PhotoScenario, public ::testing::WithParamInterface<RealLibrary> {
  protected:
   void SetUp() override {
@@ -130,6 +132,25 @@ TEST_F(GeneratedPhotoLibrary, ACameraRollOf1300ComesAs600And600And100WithTheDevi
     int64_t size = key % 31 == 0 ? ScenarioFileSize(key) : 1000 + key;
     EXPECT_EQ(photo["ZORIGINALFILESIZE"].GetInt64(), size) << text;
   }
+}
+
+TEST_F(GeneratedPhotoLibrary, AnIos5PhoneIsReadInTheOldForm) {
+  std::string library = TempFolder("library") + "/Photos.sqlite";
+  std::string error;
+  ASSERT_TRUE(WriteOldPhotoLibrary(library, 20, 3, &error)) << error;
+  AddLibrary(library, "5.1.1");
+  ASSERT_TRUE(Start());
+  PhotoRun roll = Command(400, "{\"refresh\":0}");
+  ASSERT_EQ(roll.code(), 0);
+  EXPECT_EQ(roll.Count(), 20);
+  EXPECT_EQ(roll.Objects(), Expected(library, "5.1.1", PhotoQuery::kCameraRoll));
+  PhotoRun albums = Command(401, "{\"refresh\":0}");
+  ASSERT_EQ(albums.code(), 0);
+  EXPECT_EQ(albums.Objects(), Expected(library, "5.1.1", PhotoQuery::kAlbumList));
+  EXPECT_EQ(albums.Count(), 3);
+  PhotoRun album = Command(402, "{\"album_id\":2,\"album_type\":0}");
+  ASSERT_EQ(album.code(), 0);
+  EXPECT_EQ(album.Count(), 7);
 }
 
 TEST_F(GeneratedPhotoLibrary, APhoneWithoutALibraryAnswers18) {

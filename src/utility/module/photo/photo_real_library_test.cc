@@ -28,6 +28,8 @@ const RealLibrary kLibraries[] = {
     {"ios-14.1", "14.1", "ZASSET", "Z_26ASSETS", "Z_26ALBUMS", "Z_3ASSETS"},
 };
 
+void PrintTo(const RealLibrary& library, std::ostream* out) { *out << library.folder; }
+
 class RealLibraryTest : public ::testing::TestWithParam<RealLibrary> {
  protected:
   void SetUp() override {
