@@ -3,7 +3,7 @@
 // the camera roll again from the copy, and the album list. Beside it, the sqlite3 program runs the same camera
 // roll statement and the same album statements on the same file, output to /dev/null. Prints photos per second,
 // Corvane's peak resident memory (also for a library a tenth the size, to show what grows with the photos), and
-// the ratio to sqlite3.
+// the ratio to sqlite3; and, for the module's own share, the camera roll query with its listing in this process.
 //
 //   photo_bench [--photo_assets=N] [--photo_albums=N] [benchmark flags]
 #include <benchmark/benchmark.h>
@@ -28,6 +28,8 @@
 #include "hostlink/corvane_process.h"
 #include "hostlink/listener.h"
 #include "support/photo/photo_test_databases.h"
+#include "utility/module/photo/photo_forms.h"
+#include "utility/module/photo/photo_listing.h"
 #include "utility/module/photo/photo_sql.h"
 
 extern char** environ;
@@ -218,6 +220,26 @@ void BM_SqliteProgram(benchmark::State& state) {
   state.counters["album_list_s"] = g_sqlite_albums_seconds;
 }
 
+// The module's own share: the camera roll query, its objects spooled and replayed into reports that go nowhere,
+// in this process (no copy, no compression, no host).
+void BM_ModuleCameraRoll(benchmark::State& state) {
+  MakeProfile(g_assets);
+  PhotoRequest request{LibraryPath(g_assets), "16.4.1", 0, 0};
+  int64_t objects = 0;
+  for (auto _ : state) {
+    PhotoForms forms;
+    PhotoListing listing(nullptr, nullptr);
+    if (forms.Run(PhotoQuery::kCameraRoll, request, listing) != 0) state.SkipWithError("the query failed");
+    ListingOptions options;
+    options.batch = kPhotosPerReport;
+    ListingReporter reporter("", options, [](const TaskReport& report) { benchmark::DoNotOptimize(report.data); });
+    listing.Replay(reporter);
+    objects = listing.count();
+  }
+  state.counters["roll_photos_per_s"] = benchmark::Counter(static_cast<double>(objects), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_ModuleCameraRoll)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CorvaneListings)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqliteProgram)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -243,7 +265,8 @@ int main(int argc, char** argv) {
   g_folder = pattern;
   int rest_count = static_cast<int>(rest.size());
   int result = bench::RunSideBySide(rest_count, rest.data(),
-                                    {{"BM_CorvaneListings", "BM_SqliteProgram", "roll_photos_per_s"}});
+                                    {{"BM_CorvaneListings", "BM_SqliteProgram", "roll_photos_per_s"},
+                                     {"BM_ModuleCameraRoll", "BM_SqliteProgram", "roll_photos_per_s"}});
   std::filesystem::remove_all(g_folder);
   return result;
 }
