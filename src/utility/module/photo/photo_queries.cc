@@ -9,6 +9,10 @@
 #include "utility/module/photo/photo_sql.h"
 #include "utility/module/photo/photo_version.h"
 
+// The database kit's failure codes are what the host sees of a photo query.
+static_assert(kDbCannotOpen == protocol::kResultDatabaseNotOpened);
+static_assert(kDbBadStatement == protocol::kResultStatementNotPrepared);
+
 namespace {
 
 int OpenCopy(const PhotoRequest& request, SqliteDatabase* db) {

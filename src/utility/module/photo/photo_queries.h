@@ -15,9 +15,10 @@
 #include <string>
 
 #include "utility/module/photo/photo_records.h"
+#include "utility/protocol_codes.h"
 
-inline constexpr int kPhotoQueryStopped = 6;
-inline constexpr int kPhotoBadAlbumType = 21;
+inline constexpr int kPhotoQueryStopped = protocol::kResultAborted;
+inline constexpr int kPhotoBadAlbumType = protocol::kResultBadAlbumType;
 
 struct PhotoRequest {
   std::string path;             // the local copy of Photos.sqlite

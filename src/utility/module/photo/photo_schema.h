@@ -16,9 +16,10 @@
 #include <vector>
 
 #include "utility/db/sqlite_database.h"
+#include "utility/protocol_codes.h"
 #include "utility/module/photo/photo_sql.h"
 
-inline constexpr int kPhotoNoJoinTable = 18;
+inline constexpr int kPhotoNoJoinTable = protocol::kResultNoPhotoDatabase;
 
 // The upper-cased CREATE text of the table the probe asks for; *found is false when the probe gives no row.
 // 0, or 20 when the probe does not prepare.

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kNoSnapshot = 18;
 constexpr size_t kParameterBlockLimit = 64 * 1024 * 1024;
 
 int64_t InfoInteger(const ZEBCommand& command, const char* key) {
@@ -91,7 +90,7 @@ int ZEBModulePhoto::RunListing(ZEBCommand& command, PhotoQuery query) {
   ZEBDeviceConnection& record = *command.device();
   PhotoRequest request;
   request.path = PhotoDatabase(record, afc->afcConnection, InfoInteger(command, "refresh") != 0);
-  if (request.path.empty()) return kNoSnapshot;
+  if (request.path.empty()) return protocol::kResultNoPhotoDatabase;
   request.product_version = record.Identity().productVersionUtf8;
   if (query == PhotoQuery::kAlbumPhotos) {
     request.album_id = InfoInteger(command, "album_id");
