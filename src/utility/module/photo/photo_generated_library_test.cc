@@ -93,6 +93,7 @@ TEST(MissingColumns, WithoutATrashColumnThereIsNoTrashClauseAndNoDeletedAlbum) {
   spec.trashed_state = false;
   spec.photos = 100;
   std::string path = Library(spec);
+  LogCapture log;
   PhotoForms forms;
   CollectingSink roll;
   ASSERT_EQ(forms.Run(PhotoQuery::kCameraRoll, Request(path, "12.4"), roll), 0);
@@ -104,6 +105,8 @@ TEST(MissingColumns, WithoutATrashColumnThereIsNoTrashClauseAndNoDeletedAlbum) {
   EXPECT_EQ(counts[2], 100 / 7);
   // The live photo and burst counts ask for the trash column unconditionally: they fail and are skipped.
   EXPECT_EQ(counts.count(7), 0u);
+  EXPECT_TRUE(log.HasPrefix("GetAlbumListFromQueryDb_2 Fail:  SELECT count(0),0,'',0 FROM ZGENERICASSET WHERE "
+                            "ZPLAYBACKSTYLE = 3"));
   CollectingSink deleted;
   ASSERT_EQ(forms.Run(PhotoQuery::kAlbumPhotos, Request(path, "12.4", 0, 5), deleted), 0);
   EXPECT_TRUE(deleted.photos.empty());
