@@ -62,7 +62,9 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypeDeviceConnected", 1}, {"kTypeDeviceDisconnected", 8}, {"kTypeMonitorStart", 9},
       {"kTypeDeviceAttached", 11}, {"kTypeConnectError", 12},      {"kTypeReannounce", 15},
       {"kTypeStart", 19},          {"kTypeSmsConversations", 201}, {"kTypeBasicInfo", 300},
-      {"kTypeRename", 303},        {"kTypeAppList", 501},          {"kTypeAppIcons", 502},
+      {"kTypeRename", 303},
+      {"kTypePhotoCameraRoll", 400}, {"kTypePhotoAlbums", 401}, {"kTypePhotoAlbumPhotos", 402},
+      {"kTypePhotoThumbnails", 403}, {"kTypePhotoNamedOperation", 404},        {"kTypeAppList", 501},          {"kTypeAppIcons", 502},
       {"kTypeAppInstall", 504},    {"kTypeAppUninstall", 505},     {"kTypeAppArchive", 506},
       {"kTypeStopTask", 600},      {"kTypeFileExport", 701},       {"kTypeFileDownload", 702},
       {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800}};
