@@ -130,6 +130,9 @@ int ZEBDeviceMonitor::HandleDeviceReady(const ZEBDeviceConnectionPtr& connection
   std::lock_guard<std::mutex> lock(mutex_);
   if (std::find(connections_.begin(), connections_.end(), connection) == connections_.end()) return kErrorDeviceGone;
   if (result != 0) {
+    // The error report is what makes a host ask again (command 15): by the time it leaves, this bring-up must no
+    // longer count as under way, or the host's attempt would take it for one that is about to announce the device.
+    connection->bringing_up = false;
     ReportConnectErrorLocked(connection, result);
     return result;
   }
