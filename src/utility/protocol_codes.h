@@ -23,6 +23,13 @@
   X(kTypeConnectError, 12, "ZEBClient")                          \
   X(kTypeReannounce, 15, "ZEBModuleBasicInfo")                   \
   X(kTypeStart, 19, "ZEBClient")                                 \
+  X(kTypeContactList, 100, "ZEBModuleContact")                   \
+  X(kTypeGroupList, 101, "ZEBModuleContact")                     \
+  X(kTypeContactSave, 102, "ZEBModuleContact")                   \
+  X(kTypeContactDelete, 103, "ZEBModuleContact")                 \
+  X(kTypeGroupAdd, 104, "ZEBModuleContact")                      \
+  X(kTypeGroupDelete, 105, "ZEBModuleContact")                   \
+  X(kTypeGroupEdit, 106, "ZEBModuleContact")                     \
   X(kTypeSmsConversations, 201, "ZEBModuleSms")                  \
   X(kTypeBasicInfo, 300, "ZEBModuleBasicInfo")                   \
   X(kTypeRename, 303, "ZEBModuleBasicInfo")                      \
@@ -48,7 +55,11 @@
   X(kResultUploadMd5Mismatch, 14, "the uploaded file's MD5 is not the announced one") \
   X(kResultNoService, 14, "the device service cannot be started")                      \
   X(kResultBadTransfer, 15, "a packet does not fit its transfer")                      \
-  X(kResultBadJson, 21, "the command JSON is unreadable")
+  X(kResultSyncFailed, 13, "the sync service cannot be started, refused the data class or broke off")  \
+  X(kResultBadJson, 21, "the command JSON is unreadable")                              \
+  X(kResultNoContactId, 28, "the device assigned no identifier to the contact")       \
+  X(kResultNoCalendarId, 29, "the device assigned no identifier to the calendar")     \
+  X(kResultNoNoteId, 30, "the device assigned no identifier to the note")
 
 namespace protocol {
 

@@ -2,6 +2,7 @@
 
 #include "utility/module/app/zeb_module_app.h"
 #include "utility/module/basicinfo/zeb_module_basicinfo.h"
+#include "utility/module/contact/zeb_module_contact.h"
 #include "utility/module/control/zeb_module_control.h"
 #include "utility/module/file/zeb_module_file.h"
 #include "utility/module/sms/zeb_module_sms.h"
@@ -32,6 +33,11 @@ ZEBModule& BasicInfo() {
   return module;
 }
 
+ZEBModule& Contact() {
+  static ZEBModuleContact module;
+  return module;
+}
+
 ZEBModule& File() {
   static ZEBModuleFile module;
   return module;
@@ -47,8 +53,12 @@ constexpr CommandPolicy kFileExport{MarkerRule::kIgnored, kResultBadArguments, D
 constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional,
                                       kResultNoDevice, /*give_up_on_failure=*/true};
 
+// The sync modules read unparseable parameters as bad arguments (8).
+constexpr CommandPolicy kSyncChange{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kRequired};
+
 const CommandRow kCommandRows[] = {
     {kTypeReannounce, kTypeReannounce, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
+    {kTypeContactList, kTypeGroupEdit, &Contact, "ZEBModuleContact", kSyncChange},
     {kTypeSmsConversations, kTypeSmsConversations, &Sms, "ZEBModuleSms", kSms},
     {kTypeBasicInfo, kTypeBasicInfo, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
     {kTypeRename, kTypeRename, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},

@@ -16,6 +16,19 @@ constexpr ProgressShape kPercentPerApp{.done = "info.percent", .total = "100", .
 
 const CommandInfo kCommands[] = {
     {15, 15, "re-announce a device", "`{\"uuid\":U}` or `{\"code\":N}`; nothing for a ready device", true},
+    {100, 100, "list contacts and groups",
+     "groups as type 101, then contacts: stage 1 `{\"Count\":N}` (-1: kept in an account), stage 2 objects of up "
+     "to 100 id: record; dates in local time",
+     true},
+    {102, 102, "add or edit a contact",
+     "`{\"uuid\":U,\"com.apple.contacts.Contact\":XML,...}`: one ready change message per entity; 28 when the "
+     "device gives the contact no identifier",
+     true},
+    {103, 103, "delete a contact", "`{\"uuid\":U,\"id\":ID}`", true},
+    {104, 104, "add a contact group",
+     "`{\"uuid\":U,\"id\":TEMP,\"name\":N}`; the device's identifier comes as a stage 2 report", true},
+    {105, 105, "delete a contact group", "`{\"uuid\":U,\"id\":ID}`", true},
+    {106, 106, "edit a contact group", "`{\"uuid\":U,\"id\":ID,\"guid\":G,\"name\":N,\"members\":[...]}`", true},
     {201, 201, "conversations of a messages database",
      "`{\"uuid\":U,\"info\":{\"sms_db_path\":P}}` (a local sms.db, opened read-only); stage 1 `{\"Count\":N}`, "
      "stage 2 per conversation, stage 3 per message (JSON in the data part)",
