@@ -42,6 +42,15 @@
   X(kTypeFileExport, 701, "ZEBModuleFile")                       \
   X(kTypeFileDownload, 702, "ZEBModuleFile")                     \
   X(kTypeFileUpload, 703, "ZEBModuleFile")                       \
+  X(kTypeNoteList, 1200, "ZEBModuleNote")                        \
+  X(kTypeNoteSave, 1201, "ZEBModuleNote")                        \
+  X(kTypeBackupNoteList, 1202, "ZEBModuleNote")                  \
+  X(kTypeBookmarkList, 1400, "ZEBModuleBookmark")                \
+  X(kTypeBookmarkSave, 1401, "ZEBModuleBookmark")                \
+  X(kTypeBookmarkDelete, 1402, "ZEBModuleBookmark")              \
+  X(kTypeCalendarList, 1500, "ZEBModuleCalendar")                \
+  X(kTypeCalendarSave, 1501, "ZEBModuleCalendar")                \
+  X(kTypeCalendarDelete, 1502, "ZEBModuleCalendar")              \
   X(kTypePluginCommand, 1800, "ZEBModulePlugins")
 
 // X(name, number, meaning)

@@ -67,7 +67,10 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypeStopTask", 600},      {"kTypeFileExport", 701},       {"kTypeFileDownload", 702},
       {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800},   {"kTypeContactList", 100},
       {"kTypeGroupList", 101},     {"kTypeContactSave", 102},      {"kTypeContactDelete", 103},
-      {"kTypeGroupAdd", 104},      {"kTypeGroupDelete", 105},      {"kTypeGroupEdit", 106}};
+      {"kTypeGroupAdd", 104},      {"kTypeGroupDelete", 105},      {"kTypeGroupEdit", 106},
+      {"kTypeNoteList", 1200},     {"kTypeNoteSave", 1201},        {"kTypeBackupNoteList", 1202},
+      {"kTypeBookmarkList", 1400}, {"kTypeBookmarkSave", 1401},    {"kTypeBookmarkDelete", 1402},
+      {"kTypeCalendarList", 1500}, {"kTypeCalendarSave", 1501},    {"kTypeCalendarDelete", 1502}};
   EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());
   for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
     auto it = host_types.find(row.name);

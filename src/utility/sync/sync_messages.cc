@@ -32,6 +32,15 @@ std::string DeleteRecordMessage(std::string_view data_class, std::string_view id
                     "</string></dict></array>");
 }
 
+std::string ReplaceIdentifier(std::string xml, std::string_view from, std::string_view to) {
+  std::string old_text = ">" + XmlEscape(from) + "<";
+  std::string new_text = ">" + XmlEscape(to) + "<";
+  for (size_t at = xml.find(old_text); at != std::string::npos; at = xml.find(old_text, at + new_text.size())) {
+    xml.replace(at, old_text.size(), new_text);
+  }
+  return xml;
+}
+
 std::string ComputerAnchorText(std::time_t now) {
   tzset();
   std::tm local{};

@@ -24,6 +24,11 @@ std::string ClassMessage(std::string_view name, std::string_view data_class);
 // ["SDMessageProcessChanges", class, {id: empty parameter}]: deletes the record `id`, whatever its length.
 std::string DeleteRecordMessage(std::string_view data_class, std::string_view id);
 
+// `xml` with every element whose whole text is `from` (a <string> or <key>) rewritten to hold `to`: how the
+// device's identifier for a new record replaces the host's in the messages that link to it. Only whole element
+// texts are identifiers: "1" becoming "812" must not touch the "1" of "+1 555 0100".
+std::string ReplaceIdentifier(std::string xml, std::string_view from, std::string_view to);
+
 // "YYYY-MM-DD HH:MM:SS +HH00" (or -HH00 west of UTC): `now` in local time and the zone's standard offset in whole
 // hours, truncated toward zero; daylight saving is never applied and the minutes are always "00".
 std::string ComputerAnchorText(std::time_t now);

@@ -78,3 +78,17 @@ TEST(SyncMessages, AnIdentifierLongerThanAnyFixedBufferIsSentWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SyncMessages, OnlyWholeElementTextsAreIdentifiers) {
+  std::string xml = "<dict><key>n1</key><dict><key>value</key><string>+1 555 1</string><key>contact</key><array>"
+                    "<string>1</string><string>1</string></array></dict></dict>";
+  EXPECT_EQ(ReplaceIdentifier(xml, "1", "812"),
+            "<dict><key>n1</key><dict><key>value</key><string>+1 555 1</string><key>contact</key><array>"
+            "<string>812</string><string>812</string></array></dict></dict>");
+  // Identifiers are compared in their escaped form, as they stand in the text.
+  EXPECT_EQ(ReplaceIdentifier("<string>a&amp;b</string>", "a&b", "<9>"), "<string>&lt;9&gt;</string>");
+}
+
+}  // namespace

@@ -87,6 +87,12 @@ rapidjson::Document ParseJson(const std::string& text) {
   return doc;
 }
 
+std::string TextOf(const std::string& json, const char* name) {
+  rapidjson::Document doc = ParseJson(json);
+  if (!doc.IsObject() || !doc.HasMember(name) || !doc[name].IsString()) return std::string();
+  return doc[name].GetString();
+}
+
 std::string Quoted(const std::string& text) {
   rapidjson::StringBuffer buffer;
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);

@@ -56,6 +56,8 @@ class SyncScenario : public ::testing::Test {
 devicesim::Value SyncRecord(const char* entity, std::initializer_list<std::pair<const char*, devicesim::Value>> fields);
 devicesim::Value Links(std::initializer_list<const char*> ids);
 rapidjson::Document ParseJson(const std::string& text);
+// The text member `name` of a JSON object text ("" when absent).
+std::string TextOf(const std::string& json, const char* name);
 // `text` as a JSON string literal.
 std::string Quoted(const std::string& text);
 // An XML property list around `body`.

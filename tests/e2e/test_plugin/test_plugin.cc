@@ -4,6 +4,7 @@
 //  - "TEST_TEXT" (text payload): sends back the text "echo:" followed by it.
 //  - "TEST_TEMP_DIR": asks Corvane for the process folder and sends its path back as text.
 //  - "TEST_SILENT": sends nothing (the task then waits until it is stopped).
+//  - "LIBMODEL_IBACKUP_QUERY_NOTE_LIST" (text payload): sends back "notes:" followed by it.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -48,6 +49,9 @@ int Receive(BASObserveData* message) {
   } else if (name == "TEST_TEXT" && message->payload_kind == kBASPayloadText) {
     SendText(message->task_id,
              "echo:" + std::string(static_cast<const char*>(message->payload), message->payload_length));
+  } else if (name == "LIBMODEL_IBACKUP_QUERY_NOTE_LIST" && message->payload_kind == kBASPayloadText) {
+    SendText(message->task_id,
+             "notes:" + std::string(static_cast<const char*>(message->payload), message->payload_length));
   } else if (name == "TEST_TEMP_DIR") {
     BASObserveData query = CommandReceive(BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR, message->task_id);
     g_handler->send(&query);

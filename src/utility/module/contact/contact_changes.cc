@@ -17,12 +17,3 @@ std::string GroupChangeMessage(std::string_view key, std::string_view name, cons
       "</string><string>com.apple.contacts.Group</string></array><key>SyncDeviceLinkAllRecordsOfPulledEntityTypeSent"
       "Key</key><true/></dict></array>");
 }
-
-std::string ReplaceIdentifier(std::string xml, std::string_view from, std::string_view to) {
-  std::string old_text = ">" + XmlEscape(from) + "<";
-  std::string new_text = ">" + XmlEscape(to) + "<";
-  for (size_t at = xml.find(old_text); at != std::string::npos; at = xml.find(old_text, at + new_text.size())) {
-    xml.replace(at, old_text.size(), new_text);
-  }
-  return xml;
-}

@@ -17,7 +17,3 @@ inline constexpr const char* kContactDetailEntities[] = {
 // ["SDMessageProcessChanges", "com.apple.Contacts", {key: {entity: Group, name, members?}}, true, {...}]; with
 // `members` null the record has no "members" (adding a group).
 std::string GroupChangeMessage(std::string_view key, std::string_view name, const std::vector<std::string>* members);
-
-// `xml` with every element whose whole text is `from` (a <string> or <key>) rewritten to hold `to`. Only whole
-// element texts are identifiers: "1" becoming "812" must not touch the "1" of "+1 555 0100".
-std::string ReplaceIdentifier(std::string xml, std::string_view from, std::string_view to);

@@ -12,6 +12,7 @@
 #include "utility/listing/listing_reporter.h"
 #include "utility/module/contact/contact_book.h"
 #include "utility/module/contact/contact_changes.h"
+#include "utility/module/sync_command.h"
 #include "utility/sync/sync_listing.h"
 #include "utility/sync/sync_messages.h"
 #include "utility/sync/sync_session.h"
@@ -22,26 +23,6 @@ using namespace protocol;
 
 constexpr char kContactEntity[] = "com.apple.contacts.Contact";
 constexpr size_t kRecordsPerReport = 100;
-
-std::string Member(const rapidjson::Value& object, const char* name) {
-  auto it = object.FindMember(name);
-  if (it == object.MemberEnd() || !it->value.IsString()) return std::string();
-  return std::string(it->value.GetString(), it->value.GetStringLength());
-}
-
-std::unique_ptr<SyncSession> StartSession(ZEBCommand& command, int* result) {
-  return SyncSession::Start(command.device()->device, kSyncContacts, [&command] { return command.Aborted(); },
-                            result);
-}
-
-// Opens a change session and drains the device's own changes; null with *result set on failure.
-std::unique_ptr<SyncSession> StartChanges(ZEBCommand& command, int* result) {
-  std::unique_ptr<SyncSession> session = StartSession(command, result);
-  if (!session) return nullptr;
-  *result = session->DrainChanges();
-  if (*result != kResultOk) return nullptr;
-  return session;
-}
 
 void SendList(ZEBCommand& command, uint32_t type, int64_t count, const ContactBook& book, bool groups) {
   ListingReporter reporter(command.uuid(), {.shape = ListingOptions::Shape::kObjectMap, .batch = kRecordsPerReport, .count_on_items = true},
@@ -61,7 +42,7 @@ void SendList(ZEBCommand& command, uint32_t type, int64_t count, const ContactBo
 
 int List(ZEBCommand& command) {
   int result = kResultOk;
-  std::unique_ptr<SyncSession> session = StartSession(command, &result);
+  std::unique_ptr<SyncSession> session = StartSyncSession(command, kSyncContacts, &result);
   if (!session) return result;
   ContactBook book;
   result = session->ReadAll([&book](const DeviceLinkMessage& batch) { book.TakeBatch(batch); });
@@ -77,10 +58,10 @@ int List(ZEBCommand& command) {
 
 int Save(ZEBCommand& command) {
   const rapidjson::Document& json = command.json();
-  std::string contact = Member(json, kContactEntity);
+  std::string contact = JsonText(json, kContactEntity);
   std::vector<std::pair<const char*, std::string>> details;
   for (const char* entity : kContactDetailEntities) {
-    std::string message = Member(json, entity);
+    std::string message = JsonText(json, entity);
     if (!message.empty()) details.emplace_back(entity, std::move(message));
   }
   // Nothing reaches the device unless every message is a property list.
@@ -89,7 +70,7 @@ int Save(ZEBCommand& command) {
     if (!MakeMessage(message)) return kResultBadArguments;
   }
   int result = kResultOk;
-  std::unique_ptr<SyncSession> session = StartChanges(command, &result);
+  std::unique_ptr<SyncSession> session = StartSyncChanges(command, kSyncContacts, &result);
   if (!session) return result;
   DeviceLinkMessage reply;
   result = session->SendChanges(contact, &reply);
@@ -104,24 +85,12 @@ int Save(ZEBCommand& command) {
   return session->Finish();
 }
 
-int Delete(ZEBCommand& command) {
-  std::string id = Member(command.json(), "id");
-  if (id.empty()) return kResultBadArguments;
-  int result = kResultOk;
-  std::unique_ptr<SyncSession> session = StartChanges(command, &result);
-  if (!session) return result;
-  DeviceLinkMessage reply;
-  result = session->SendChanges(DeleteRecordMessage(kSyncContacts.name, id), &reply);
-  if (result != kResultOk) return result;
-  return session->Finish();
-}
-
 // 104 and 106: the group's change, and its identifier on the device reported when the device names one.
 int SaveGroup(ZEBCommand& command, bool edit) {
   const rapidjson::Document& json = command.json();
-  std::string id = Member(json, "id");
-  std::string name = Member(json, "name");
-  std::string guid = edit ? Member(json, "guid") : id;
+  std::string id = JsonText(json, "id");
+  std::string name = JsonText(json, "name");
+  std::string guid = edit ? JsonText(json, "guid") : id;
   std::vector<std::string> members;
   if (edit) {
     auto it = json.FindMember("members");
@@ -133,7 +102,7 @@ int SaveGroup(ZEBCommand& command, bool edit) {
   }
   if (id.empty() || guid.empty()) return kResultBadArguments;
   int result = kResultOk;
-  std::unique_ptr<SyncSession> session = StartChanges(command, &result);
+  std::unique_ptr<SyncSession> session = StartSyncChanges(command, kSyncContacts, &result);
   if (!session) return result;
   DeviceLinkMessage reply;
   result = session->SendChanges(GroupChangeMessage("Group/" + id, name, edit ? &members : nullptr), &reply);
@@ -167,7 +136,7 @@ int ZEBModuleContact::OnCommand(ZEBCommand& command) {
     case kTypeContactList: return List(command);
     case kTypeContactSave: return Save(command);
     case kTypeContactDelete:
-    case kTypeGroupDelete: return Delete(command);
+    case kTypeGroupDelete: return DeleteSyncRecord(command, kSyncContacts);
     case kTypeGroupAdd: return SaveGroup(command, /*edit=*/false);
     case kTypeGroupEdit: return SaveGroup(command, /*edit=*/true);
     default: return kResultOk;
