@@ -1,5 +1,6 @@
 #include "utility/module/sync_command.h"
 
+#include "platform/platform.h"
 #include "utility/protocol_codes.h"
 #include "utility/sync/sync_messages.h"
 
@@ -13,6 +14,12 @@ std::unique_ptr<SyncSession> StartSyncChanges(ZEBCommand& command, const SyncDat
   *result = session->DrainChanges();
   if (*result != protocol::kResultOk) return nullptr;
   return session;
+}
+
+int ListAndRelease(ZEBCommand& command, int (*list)(ZEBCommand& command)) {
+  int result = list(command);
+  platform::ReleaseFreeMemory();
+  return result;
 }
 
 int DeleteSyncRecord(ZEBCommand& command, const SyncDataClass& data_class) {

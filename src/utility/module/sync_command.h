@@ -17,5 +17,8 @@
 std::unique_ptr<SyncSession> StartSyncSession(ZEBCommand& command, const SyncDataClass& data_class, int* result);
 // The same, with the device's own changes drained so that it is ready for the computer's.
 std::unique_ptr<SyncSession> StartSyncChanges(ZEBCommand& command, const SyncDataClass& data_class, int* result);
+// Runs a list command, then hands the memory its records took back to the system: an address book of ten
+// thousand contacts is held whole until the session ends, on whichever pool thread ran it.
+int ListAndRelease(ZEBCommand& command, int (*list)(ZEBCommand& command));
 // The delete commands: the record named by the parameter "id" (8 without one, and nothing is sent).
 int DeleteSyncRecord(ZEBCommand& command, const SyncDataClass& data_class);

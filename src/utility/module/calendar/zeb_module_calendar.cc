@@ -76,7 +76,7 @@ int Save(ZEBCommand& command) {
 
 int ZEBModuleCalendar::OnCommand(ZEBCommand& command) {
   switch (command.type()) {
-    case kTypeCalendarList: return List(command);
+    case kTypeCalendarList: return ListAndRelease(command, List);
     case kTypeCalendarSave: return Save(command);
     case kTypeCalendarDelete: return DeleteSyncRecord(command, kSyncCalendars);
     default: return kResultOk;

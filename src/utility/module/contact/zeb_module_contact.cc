@@ -133,7 +133,7 @@ int SaveGroup(ZEBCommand& command, bool edit) {
 
 int ZEBModuleContact::OnCommand(ZEBCommand& command) {
   switch (command.type()) {
-    case kTypeContactList: return List(command);
+    case kTypeContactList: return ListAndRelease(command, List);
     case kTypeContactSave: return Save(command);
     case kTypeContactDelete:
     case kTypeGroupDelete: return DeleteSyncRecord(command, kSyncContacts);

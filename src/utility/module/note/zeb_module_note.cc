@@ -100,7 +100,7 @@ int ForwardBackupQuery(ZEBCommand& command) {
 
 int ZEBModuleNote::OnCommand(ZEBCommand& command) {
   switch (command.type()) {
-    case kTypeNoteList: return List(command);
+    case kTypeNoteList: return ListAndRelease(command, List);
     case kTypeNoteSave: return Save(command);
     case kTypeBackupNoteList: return ForwardBackupQuery(command);
     default: return kResultOk;
