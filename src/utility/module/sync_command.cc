@@ -1,19 +1,46 @@
 #include "utility/module/sync_command.h"
 
+#include "iOSAPI/plist_message.h"
 #include "platform/platform.h"
 #include "utility/protocol_codes.h"
 #include "utility/sync/sync_messages.h"
+#include "utility/sync/sync_records.h"
 
 std::unique_ptr<SyncSession> StartSyncSession(ZEBCommand& command, const SyncDataClass& data_class, int* result) {
   return SyncSession::Start(command.device()->device, data_class, [&command] { return command.Aborted(); }, result);
 }
 
-std::unique_ptr<SyncSession> StartSyncChanges(ZEBCommand& command, const SyncDataClass& data_class, int* result) {
+std::unique_ptr<SyncSession> StartSyncChanges(ZEBCommand& command, const SyncDataClass& data_class, int* result,
+                                              std::set<std::string>* device_ids) {
   std::unique_ptr<SyncSession> session = StartSyncSession(command, data_class, result);
   if (!session) return nullptr;
-  *result = session->DrainChanges();
+  SyncSession::Batch collect;
+  if (device_ids != nullptr) {
+    collect = [device_ids](const DeviceLinkMessage& batch) {
+      ForEachRecord(batch, [device_ids](const std::string& id, const PlistValue&) { device_ids->insert(id); });
+    };
+  }
+  *result = session->DrainChanges(collect);
   if (*result != protocol::kResultOk) return nullptr;
   return session;
+}
+
+std::string DeviceIdentifier(const std::string& host_id, const std::map<std::string, std::string>& assigned,
+                             const std::set<std::string>& device_ids) {
+  auto it = assigned.find(host_id);
+  if (it != assigned.end()) return it->second;
+  return device_ids.count(host_id) != 0 ? host_id : std::string();
+}
+
+std::string FirstRecordKey(const std::string& xml) {
+  std::optional<std::string> binary = MakeMessage(xml);
+  DeviceLinkMessage message;
+  if (!binary || !ParseDeviceLinkMessage(*binary, &message)) return std::string();
+  std::string key;
+  ForEachRecord(message, [&key](const std::string& id, const PlistValue&) {
+    if (key.empty()) key = id;
+  });
+  return key;
 }
 
 int ListAndRelease(ZEBCommand& command, int (*list)(ZEBCommand& command)) {

@@ -111,8 +111,8 @@ int SyncSession::ReadAll(const Batch& batch) {
   return AcknowledgeUntilReady("SDMessageGetAllRecordsFromDevice", batch);
 }
 
-int SyncSession::DrainChanges() {
-  int result = AcknowledgeUntilReady("SDMessageGetChangesFromDevice", nullptr);
+int SyncSession::DrainChanges(const Batch& batch) {
+  int result = AcknowledgeUntilReady("SDMessageGetChangesFromDevice", batch);
   if (result != protocol::kResultOk) return result;
   DeviceLinkCode code = link_.Ping(data_class_.ping_text);
   if (code != DeviceLinkCode::kOk) return Fail("ping", code);

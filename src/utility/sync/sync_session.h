@@ -68,9 +68,9 @@ class SyncSession {
   // Asks for every record and hands each batch to `batch`, acknowledging each, until the device is ready to
   // receive changes.
   int ReadAll(const Batch& batch);
-  // Asks for the device's changes, acknowledges every batch without reading it, and pings once the device is
-  // ready to receive the computer's changes.
-  int DrainChanges();
+  // Asks for the device's changes, acknowledges every batch (handing it to `batch` when given), and pings once
+  // the device is ready to receive the computer's changes.
+  int DrainChanges(const Batch& batch = nullptr);
   // Sends one change message (XML text) and takes the device's answer, which must be its identifier map.
   int SendChanges(std::string_view xml, DeviceLinkMessage* reply);
   // Ends the session; the device must confirm.

@@ -79,6 +79,25 @@ TEST_F(ContactsChange, AContactWithoutAnIdentifierFromTheDeviceSendsNoDetails) {
   EXPECT_EQ(ReadStore(kContacts, 106)->records.size(), 9u);
 }
 
+// The device names no new identifier for a contact it already has: the edit goes on, its details link to it.
+TEST_F(ContactsChange, AnEditKeepsTheContactsIdentifierAndSendsItsDetails) {
+  ASSERT_TRUE(Start());
+  std::string contact = ChangeMessage(
+      "<key>c3</key><dict><key>com.apple.syncservices.RecordEntityName</key><string>com.apple.contacts.Contact"
+      "</string><key>first name</key><string>Renamed</string></dict>", "com.apple.contacts.Contact");
+  std::string numbers = ChangeMessage(PhoneRecord("n7", "+44 0700", "c3"), "com.apple.contacts.Phone Number");
+  SyncRun run = Command(102, Quoted("com.apple.contacts.Contact") + ":" + Quoted(contact) + "," +
+                                 Quoted("com.apple.contacts.Phone Number") + ":" + Quoted(numbers));
+  EXPECT_EQ(run.code(), 0);
+  std::unique_ptr<devicesim::SyncedRecords> store = ReadStore(kContacts, 106);
+  EXPECT_EQ(store->Field("c3", "first name"), "Renamed");
+  size_t numbers_of_c3 = 0;
+  for (const auto& [id, fields] : store->records) {
+    if (store->FirstLink(id, "contact") == "c3") ++numbers_of_c3;
+  }
+  EXPECT_EQ(numbers_of_c3, 2u);
+}
+
 TEST_F(ContactsChange, ParametersThatCannotBeSentReachNoDevice) {
   ASSERT_TRUE(Start());
   EXPECT_EQ(Command(102, Quoted("com.apple.contacts.Contact") + ":\"<plist><array>\"").code(), 8);

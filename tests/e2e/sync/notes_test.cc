@@ -67,6 +67,18 @@ TEST_F(Notes, AnAddedNoteReachesTheDeviceWithItsSubjectContentAndTodaysDate) {
   EXPECT_EQ(Command(1201, "\"title\":\"no id\"").code(), 8);
 }
 
+TEST_F(Notes, AnEditedNoteKeepsItsIdentifier) {
+  phone_.AddSyncRecord(kNotes, "n1", SyncRecord("com.apple.notes.Note", {{"subject", "Old"}, {"content", "x"}}));
+  ASSERT_TRUE(Start());
+  SyncRun run = Command(1201, "\"id\":\"n1\",\"title\":\"New\",\"content\":\"y\"");
+  EXPECT_EQ(run.code(), 0);
+  std::unique_ptr<devicesim::SyncedRecords> store = ReadStore(kNotes, 102);
+  ASSERT_EQ(store->records.size(), 1u);
+  EXPECT_EQ(store->Field("n1", "subject"), "New");
+  ASSERT_EQ(run.Of(1201, 2).size(), 1u);
+  EXPECT_EQ(std::string(ParseJson(run.Of(1201, 2)[0].data)[0]["guid"].GetString()), "n1");
+}
+
 TEST_F(Notes, TheBackupQueryNeedsBothPathsAndGoesToThePlugIn) {
   std::string folder = corvane_.temp_dir() + "/plugins/TestPlugin";
   ASSERT_TRUE(AddPluginVersion(folder, "1.0"));

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 #include "iOSAPI/plist_message.h"
 #include "utility/listing/listing_reporter.h"
@@ -9,6 +10,7 @@
 #include "utility/module/sync_command.h"
 #include "utility/sync/sync_listing.h"
 #include "utility/sync/sync_messages.h"
+#include "utility/sync/sync_session.h"
 
 namespace {
 
@@ -51,14 +53,17 @@ int Save(ZEBCommand& command) {
     if (!MakeMessage(message)) return kResultBadArguments;
   }
   int result = kResultOk;
-  std::unique_ptr<SyncSession> session = StartSyncChanges(command, kSyncCalendars, &result);
+  std::set<std::string> device_ids;
+  std::unique_ptr<SyncSession> session = StartSyncChanges(command, kSyncCalendars, &result, &device_ids);
   if (!session) return result;
   DeviceLinkMessage reply;
   result = session->SendChanges(calendar, &reply);
   if (result != kResultOk) return result;
   std::map<std::string, std::string> calendar_ids = RemappedIdentifiers(reply);
-  if (calendar_ids.empty()) return kResultNoCalendarId;
-  const auto& [host_calendar, device_calendar] = *calendar_ids.begin();
+  // An edited calendar keeps its identifier: the device names none, and what links to it stays as it is.
+  std::string host_calendar = calendar_ids.empty() ? FirstRecordKey(calendar) : calendar_ids.begin()->first;
+  std::string device_calendar = DeviceIdentifier(host_calendar, calendar_ids, device_ids);
+  if (device_calendar.empty()) return kResultNoCalendarId;
   std::map<std::string, std::string> event_ids;
   for (const auto& [entity, message] : dependents) {
     std::string patched = ReplaceIdentifier(message, host_calendar, device_calendar);

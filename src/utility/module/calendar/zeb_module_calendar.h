@@ -10,13 +10,15 @@
 //         "...Event", "...DisplayAlarm", "...Recurrence"), value the complete change message (XML property
 //         list). They are sent in that order; the device's identifier for the calendar replaces the host's in
 //         every later message, and its identifier for the event replaces the host's in the alarm and recurrence
-//         messages (whole element texts only).
+//         messages (whole element texts only). A calendar or event the device already holds (an edit) keeps
+//         its identifier.
 //   1502  "id": the record to delete.
 //
 // Result codes: 0 done; 6 stopped by the host; 7 no such device; 8 parameters that do not parse, a missing
 // identifier or calendar message, or a change message that is no property list (nothing is sent); 13 the sync
 // service cannot be started, refused the class, or the exchange broke off or timed out (a read then reports
-// nothing); 29 the device gave the calendar no identifier (nothing after it is sent).
+// nothing); 29 the device gave the calendar no identifier and holds none of the host's
+// (nothing after it is sent).
 //
 // Thread safety: stateless; each command runs its own session on its pool thread.
 #pragma once

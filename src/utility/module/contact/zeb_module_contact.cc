@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -70,14 +71,17 @@ int Save(ZEBCommand& command) {
     if (!MakeMessage(message)) return kResultBadArguments;
   }
   int result = kResultOk;
-  std::unique_ptr<SyncSession> session = StartSyncChanges(command, kSyncContacts, &result);
+  std::set<std::string> device_ids;
+  std::unique_ptr<SyncSession> session = StartSyncChanges(command, kSyncContacts, &result, &device_ids);
   if (!session) return result;
   DeviceLinkMessage reply;
   result = session->SendChanges(contact, &reply);
   if (result != kResultOk) return result;
   std::map<std::string, std::string> ids = RemappedIdentifiers(reply);
-  if (ids.empty()) return kResultNoContactId;
-  const auto& [host_id, device_id] = *ids.begin();
+  // An edited contact keeps its identifier: the device names none, and the details link to it as they are.
+  std::string host_id = ids.empty() ? FirstRecordKey(contact) : ids.begin()->first;
+  std::string device_id = DeviceIdentifier(host_id, ids, device_ids);
+  if (device_id.empty()) return kResultNoContactId;
   for (const auto& [entity, message] : details) {
     result = session->SendChanges(ReplaceIdentifier(message, host_id, device_id), &reply);
     if (result != kResultOk) return result;
@@ -101,11 +105,12 @@ int SaveGroup(ZEBCommand& command, bool edit) {
     }
   }
   if (id.empty() || guid.empty()) return kResultBadArguments;
+  std::string message = GroupChangeMessage("Group/" + id, name, edit ? &members : nullptr);
   int result = kResultOk;
   std::unique_ptr<SyncSession> session = StartSyncChanges(command, kSyncContacts, &result);
   if (!session) return result;
   DeviceLinkMessage reply;
-  result = session->SendChanges(GroupChangeMessage("Group/" + id, name, edit ? &members : nullptr), &reply);
+  result = session->SendChanges(message, &reply);
   if (result != kResultOk) return result;
   std::map<std::string, std::string> ids = RemappedIdentifiers(reply);
   result = session->Finish();

@@ -10,18 +10,19 @@
 //        group objects are described in contact_book.h.
 //   102  one member per entity, key the entity name ("com.apple.contacts.Contact", required, then any of the
 //        detail entities of contact_changes.h), value the complete change message (XML property list). The
-//        contact's goes first, as it is; the identifier the device gives the contact replaces the host's in
-//        every detail message (whole element texts only), which follow in the fixed order.
+//        contact's goes first, as it is; the identifier the device gives a new contact replaces the host's in
+//        every detail message (whole element texts only), which follow in the fixed order. A contact the device
+//        already holds (an edit) keeps its identifier: the device names none and the details go as they are.
 //   103, 105  "id": the record to delete.
 //   104  "id": a temporary group identifier, "name". 106: "id" (the key of the change), "guid" (looked up in the
 //        device's answer), "name", "members" (array of contact identifiers). When the device names the group's
 //        identifier, one stage 2 report of the command's own type follows: {"id": device id, "name": name}.
 //
-// Result codes: 0 done; 6 stopped by the host; 7 no such device; 8 a required parameter is missing or a change
-// message is no property list (nothing is sent); 13 the sync service cannot be started, refused the class, or
-// the exchange broke off or timed out (a read then reports nothing: no partial list passes for the address
-// book); 21 the command JSON does not parse; 28 the device gave the new contact no identifier (its details are
-// not sent).
+// Result codes: 0 done; 6 stopped by the host; 7 no such device; 8 the command JSON does not parse, a required
+// parameter is missing, or a change message is no property list (nothing is sent); 13 the sync service cannot
+// be started, refused the class, or the exchange broke off or timed out (a read then reports nothing: no
+// partial list passes for the address book); 28 the device gave the contact no identifier and holds none of the
+// host's (its details are not sent, the session is not finished).
 //
 // Thread safety: stateless; each command runs its own session on its pool thread.
 #pragma once

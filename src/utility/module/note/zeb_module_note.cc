@@ -6,6 +6,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "basic/plugin_util.h"
 #include "utility/listing/listing_reporter.h"
@@ -53,18 +54,21 @@ int Save(ZEBCommand& command) {
   std::string title = JsonText(command.json(), "title");
   std::string content = JsonText(command.json(), "content");
   std::string now = UtcNowText();
+  std::string message = NoteChangeMessage(id, title, content, now);
   int result = kResultOk;
-  std::unique_ptr<SyncSession> session = StartSyncChanges(command, kSyncNotes, &result);
+  std::set<std::string> device_ids;
+  std::unique_ptr<SyncSession> session = StartSyncChanges(command, kSyncNotes, &result, &device_ids);
   if (!session) return result;
   DeviceLinkMessage reply;
-  result = session->SendChanges(NoteChangeMessage(id, title, content, now), &reply);
+  result = session->SendChanges(message, &reply);
   if (result != kResultOk) return result;
   std::map<std::string, std::string> ids = RemappedIdentifiers(reply);
   result = session->Finish();
   if (result != kResultOk) return result;
-  auto assigned = ids.find(id);
-  if (assigned == ids.end()) return kResultNoNoteId;
-  std::string data = "[" + NoteJson(assigned->second, NoteRecord(title, content, now)) + "]";
+  // An edited note keeps its identifier: the device names none.
+  std::string device_id = DeviceIdentifier(id, ids, device_ids);
+  if (device_id.empty()) return kResultNoNoteId;
+  std::string data = "[" + NoteJson(device_id, NoteRecord(title, content, now)) + "]";
   TaskReport report;
   report.stage = 2;
   report.uuid = command.uuid();
