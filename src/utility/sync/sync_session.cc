@@ -2,6 +2,7 @@
 
 #include <glog/logging.h>
 
+#include <chrono>
 #include <ctime>
 #include <map>
 
@@ -41,7 +42,7 @@ std::string Reason(const DeviceLinkMessage& message) {
 
 SyncSession::SyncSession(const SyncDataClass& data_class, std::unique_ptr<DeviceLinkChannel> channel,
                          Stopped stopped)
-    : data_class_(data_class), link_(std::move(channel), kMessageTimeoutMs), stopped_(std::move(stopped)) {}
+    : data_class_(data_class), link_(std::move(channel), kStopCheckMs), stopped_(std::move(stopped)) {}
 
 std::unique_ptr<SyncSession> SyncSession::Start(AMDeviceRef device, const SyncDataClass& data_class, Stopped stopped,
                                                 int* result) {
@@ -58,8 +59,23 @@ std::unique_ptr<SyncSession> SyncSession::Start(AMDeviceRef device, const SyncDa
   return session;
 }
 
+DeviceLinkCode SyncSession::NextMessage(DeviceLinkMessage* message) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMessageTimeoutMs);
+  for (;;) {
+    // The link waits in short slices, so a stop request is seen while the device is slow or silent.
+    DeviceLinkCode code = link_.AcceptOneReply(message);
+    if (code != DeviceLinkCode::kTimedOut) return code;
+    if (stopped_ && stopped_()) {
+      stopped_by_host_ = true;
+      return code;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return code;
+  }
+}
+
 int SyncSession::Fail(std::string_view step, DeviceLinkCode code) {
   broken_ = true;
+  if (stopped_by_host_) return protocol::kResultAborted;
   LOG(ERROR) << "Sync " << data_class_.name << ", " << step << ": " << CodeText(code);
   return protocol::kResultSyncFailed;
 }
@@ -80,7 +96,7 @@ int SyncSession::Open() {
                          data_class_.version));
   if (code != DeviceLinkCode::kOk) return Fail("sync request", code);
   DeviceLinkMessage answer;
-  code = link_.AcceptOneReply(&answer);
+  code = NextMessage(&answer);
   if (code != DeviceLinkCode::kOk) return Fail("sync request", code);
   // A refusal or a cancel ends the session here; only an accepted class goes on.
   if (!answer.Names("SDMessageSyncDataClassWithComputer")) return Fail("sync request", answer);
@@ -93,7 +109,7 @@ int SyncSession::AcknowledgeUntilReady(std::string_view request, const Batch& ba
   if (code != DeviceLinkCode::kOk) return Fail(request, code);
   for (;;) {
     DeviceLinkMessage message;
-    code = link_.AcceptOneReply(&message);
+    code = NextMessage(&message);
     if (code != DeviceLinkCode::kOk) return Fail(request, code);
     if (message.Names("SDMessageDeviceReadyToReceiveChanges")) return protocol::kResultOk;
     if (!message.Names("SDMessageProcessChanges")) return Fail(request, message);
@@ -123,7 +139,7 @@ int SyncSession::SendChanges(std::string_view xml, DeviceLinkMessage* reply) {
   if (broken_) return protocol::kResultSyncFailed;
   DeviceLinkCode code = link_.SendXml(xml);
   if (code != DeviceLinkCode::kOk) return Fail("changes", code);
-  code = link_.AcceptOneReply(reply);
+  code = NextMessage(reply);
   if (code != DeviceLinkCode::kOk) return Fail("changes", code);
   if (!reply->Names("SDMessageRemapRecordIdentifiers")) return Fail("changes", *reply);
   return protocol::kResultOk;
@@ -134,7 +150,7 @@ int SyncSession::Finish() {
   DeviceLinkCode code = link_.SendXml(ClassMessage("SDMessageFinishSessionOnDevice", data_class_.name));
   if (code != DeviceLinkCode::kOk) return Fail("finish", code);
   DeviceLinkMessage answer;
-  code = link_.AcceptOneReply(&answer);
+  code = NextMessage(&answer);
   if (code != DeviceLinkCode::kOk) return Fail("finish", code);
   if (!answer.Names("SDMessageDeviceFinishedSession")) return Fail("finish", answer);
   return protocol::kResultOk;

@@ -12,9 +12,9 @@
 //
 // Every step returns 0, kResultSyncFailed (13: the service cannot be started, the device refused the class or
 // cancelled, the connection broke, a message is not the one the step needs, or the device stayed silent past
-// the time limit) or kResultAborted (6: the host stopped the task between batches). After a failure the session
-// is over: every later step fails at once, so a broken exchange can never pass for a finished one. The service
-// connection is released when the session is destroyed.
+// the time limit) or kResultAborted (6: the host stopped the task; a wait for the device notices it within half
+// a second). After a failure the session is over: every later step fails at once, so a broken exchange can
+// never pass for a finished one. The service connection is released when the session is destroyed.
 //
 // Thread safety: a session belongs to the one command thread that runs it.
 #pragma once
@@ -55,6 +55,7 @@ class SyncSession {
 
   static constexpr unsigned kOpeningTimeoutMs = 15000;  // the device answers the opening at once when it is alive
   static constexpr unsigned kMessageTimeoutMs = 60000;  // a batch may take the device a while to assemble
+  static constexpr unsigned kStopCheckMs = 500;         // how often a wait looks for the host's stop request
 
   // A session on a channel already connected to the service (tests hand in their own).
   SyncSession(const SyncDataClass& data_class, std::unique_ptr<DeviceLinkChannel> channel, Stopped stopped = {});
@@ -77,6 +78,8 @@ class SyncSession {
   int Finish();
 
  private:
+  // The device's next message within the message time limit; ends early (kTimedOut) when the host stops.
+  DeviceLinkCode NextMessage(DeviceLinkMessage* message);
   int Fail(std::string_view step, DeviceLinkCode code);
   int Fail(std::string_view step, const DeviceLinkMessage& message);
   int AcknowledgeUntilReady(std::string_view request, const Batch& batch);
@@ -85,6 +88,7 @@ class SyncSession {
   DeviceLink link_;
   Stopped stopped_;
   bool broken_ = false;
+  bool stopped_by_host_ = false;
 };
 
 // The identifier map in the device's answer to a change message: every string-valued member of its dictionaries

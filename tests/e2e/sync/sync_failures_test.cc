@@ -2,6 +2,7 @@
 // reports no list, so a broken read never passes for an empty or complete address book; the next command on a
 // healthy connection works again.
 #include <chrono>
+#include <thread>
 
 #include "sync_scenario.h"
 
@@ -81,6 +82,21 @@ TEST_F(SyncFailures, ADeviceThatNeverSaysReadyTimesOutInsteadOfHanging) {
   EXPECT_TRUE(run.reports.empty());
   EXPECT_LT(std::chrono::steady_clock::now() - started, 60s);
   EXPECT_EQ(Command(100).code(), 0);
+}
+
+TEST_F(SyncFailures, AStopReachesARead) {
+  // One batch, then silence: the read waits for the next one until the host stops it.
+  phone_.SetSyncFault({.times = 1, .after_messages = 4, .stall = true});
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(corvane_.host().SendCommand(500, 100, std::string("{\"uuid\":\"") + udid_ + "\"}", ""));
+  std::this_thread::sleep_for(1s);
+  auto started = std::chrono::steady_clock::now();
+  corvane_.Run(501, 600, R"({"info":{"task_id":"500"}})");
+  auto stopped = corvane_.host().WaitFor(hostlink::FinalOf(500, 100), 30s);
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(stopped->code, 6);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+  for (const hostlink::Report& report : corvane_.TakeReportsOf(500)) EXPECT_NE(report.stage, 1);
 }
 
 }  // namespace
