@@ -7,7 +7,10 @@
 
 #include "utility/module/bookmark/bookmark_tree.h"
 #include "utility/module/calendar/calendar_records.h"
+#include "iOSAPI/plist_message.h"
 #include "utility/module/contact/contact_book.h"
+#include "utility/module/contact/contact_changes.h"
+#include "utility/module/note/note_records.h"
 
 namespace {
 
@@ -105,6 +108,39 @@ TEST(CalendarSetTest, EventsOfUnknownCalendarsAndAlarmsOfUnknownEventsAreNotShow
   set.Write([&](const std::string& json) { calendars.push_back(json); });
   ASSERT_EQ(calendars.size(), 1u);
   EXPECT_NE(calendars[0].find(R"("events":[])"), std::string::npos);
+}
+
+PlistValue Decoded(const std::string& xml) {
+  std::optional<std::string> binary = MakeMessage(xml);
+  PlistValue value;
+  EXPECT_TRUE(binary && ParseMessage(binary->data(), binary->size(), &value)) << xml;
+  return value;
+}
+
+TEST(NoteChangeTest, ANoteAddedAtSixUtcCarriesThatMomentAsBothDatesAndTheHostsTexts) {
+  PlistValue message = Decoded(NoteChangeMessage("n<1>", "Shop & go", "eggs", "2024-03-03T06:00:00Z"));
+  ASSERT_EQ(message.array().size(), 5u);
+  const PlistValue* note = message.array()[2].FindDict("n<1>");
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(note->Find("dateCreated")->Text(), "2024-03-03T06:00:00Z");
+  EXPECT_EQ(note->Find("dateModified")->Text(), "2024-03-03T06:00:00Z");
+  EXPECT_EQ(note->FindString("subject"), "Shop & go");
+  EXPECT_EQ(note->FindString("content"), "eggs");
+  EXPECT_EQ(note->FindString("contentType"), "text/plain");
+  EXPECT_FALSE(message.array()[3].AsBool());
+}
+
+TEST(GroupChangeTest, AnEditCarriesItsMembersAfterTheNameAndAnAddNone) {
+  std::vector<std::string> members = {"c1", "c<2>"};
+  PlistValue edit = Decoded(GroupChangeMessage("Group/7", "Work", &members));
+  const PlistValue* group = edit.array()[2].FindDict("Group/7");
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(group->FindString("name"), "Work");
+  ASSERT_NE(group->FindArray("members"), nullptr);
+  EXPECT_EQ(group->FindArray("members")->array()[1].Bytes(), "c<2>");
+  PlistValue add = Decoded(GroupChangeMessage("Group/t", "Work", nullptr));
+  EXPECT_EQ(add.array()[2].FindDict("Group/t")->Find("members"), nullptr);
+  EXPECT_TRUE(add.array()[3].AsBool());
 }
 
 }  // namespace
