@@ -134,8 +134,9 @@ void BM_CorvaneListsContacts(benchmark::State& state) {
   uint64_t peak = PeakRssBytes(rig.corvane.pid());
   state.counters["records_per_second"] = benchmark::Counter(static_cast<double>(records), benchmark::Counter::kIsRate);
   state.counters["corvane_peak_rss_MiB"] = static_cast<double>(peak) / (1 << 20);
-  std::printf("Corvane peak resident memory %.1f MiB (goal: under %llu MiB): %s\n", static_cast<double>(peak) / (1 << 20),
-              static_cast<unsigned long long>(kRssGoalBytes >> 20), peak > 0 && peak < kRssGoalBytes ? "met" : "MISSED");
+  std::printf("Corvane peak resident memory %.1f MiB (goal: under %llu MiB): %s\n",
+              static_cast<double>(peak) / (1 << 20), static_cast<unsigned long long>(kRssGoalBytes >> 20),
+              peak > 0 && peak < kRssGoalBytes ? "met" : "MISSED");
 }
 
 // The bare client first: it also counts the records Corvane's rate is measured in.
@@ -145,5 +146,6 @@ BENCHMARK(BM_CorvaneListsContacts)->Unit(benchmark::kMillisecond)->MinTime(3)->U
 }  // namespace
 
 int main(int argc, char** argv) {
-  return bench::RunSideBySide(argc, argv, {{"BM_CorvaneListsContacts", "BM_BareClientReadsContacts", "records_per_second"}});
+  return bench::RunSideBySide(argc, argv,
+                              {{"BM_CorvaneListsContacts", "BM_BareClientReadsContacts", "records_per_second"}});
 }

@@ -7,7 +7,8 @@
 #include "utility/sync/sync_records.h"
 
 std::unique_ptr<SyncSession> StartSyncSession(ZEBCommand& command, const SyncDataClass& data_class, int* result) {
-  return SyncSession::Start(command.device()->device, data_class, [&command] { return command.Aborted(); }, result);
+  return SyncSession::Start(
+      command.device()->device, data_class, [&command] { return command.Aborted(); }, result);
 }
 
 std::unique_ptr<SyncSession> StartSyncChanges(ZEBCommand& command, const SyncDataClass& data_class, int* result,

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "iOSAPI/plist_message.h"
 #include "utility/module/bookmark/bookmark_tree.h"
 #include "utility/module/calendar/calendar_records.h"
-#include "iOSAPI/plist_message.h"
 #include "utility/module/contact/contact_book.h"
 #include "utility/module/contact/contact_changes.h"
 #include "utility/module/note/note_records.h"
@@ -47,10 +47,12 @@ TEST(ContactBookTest, ADetailBeforeItsContactIsDroppedAndOneForTwoContactsGoesTo
   book.TakeBatch(Batch({{"d1", both}}));
   const std::string url = R"("com.apple.contacts.URL":[{"id":"d1","com.apple.syncservices.RecordEntityName":)"
                           R"("com.apple.contacts.URL","value":"shared"}])";
-  EXPECT_EQ(Contacts(book),
-            (std::vector<std::string>{
-                R"(a={"com.apple.syncservices.RecordEntityName":"com.apple.contacts.Contact","first name":"A",)" + url + "}",
-                R"(b={"com.apple.syncservices.RecordEntityName":"com.apple.contacts.Contact","first name":"B",)" + url + "}"}));
+  EXPECT_EQ(
+      Contacts(book),
+      (std::vector<std::string>{
+          R"(a={"com.apple.syncservices.RecordEntityName":"com.apple.contacts.Contact","first name":"A",)" + url + "}",
+          R"(b={"com.apple.syncservices.RecordEntityName":"com.apple.contacts.Contact","first name":"B",)" + url +
+              "}"}));
 }
 
 TEST(ContactBookTest, ARecordSentAgainReplacesTheFirstInItsPlace) {

@@ -46,7 +46,8 @@ TEST_F(ZoneTest, DaylightSavingMovesTheClockButNotTheOffset) {
 }
 
 TEST(SyncMessages, TheSyncRequestCarriesEveryValueInOrder) {
-  std::string xml = SyncRequestMessage("com.apple.Contacts", "Contacts-Device-Anchor", "2024-03-03 14:05:09 +0800", 106);
+  std::string xml =
+      SyncRequestMessage("com.apple.Contacts", "Contacts-Device-Anchor", "2024-03-03 14:05:09 +0800", 106);
   EXPECT_NE(xml.find("<plist version=\"1.0\"><array><string>SDMessageSyncDataClassWithDevice</string><string>"
                      "com.apple.Contacts</string><string>Contacts-Device-Anchor</string><string>2024-03-03 14:05:09 "
                      "+0800</string><integer>106</integer><string>___EmptyParameterString___</string></array></plist>"),
@@ -82,8 +83,9 @@ TEST(SyncMessages, AnIdentifierLongerThanAnyFixedBufferIsSentWhole) {
 namespace {
 
 TEST(SyncMessages, OnlyWholeElementTextsAreIdentifiers) {
-  std::string xml = "<dict><key>n1</key><dict><key>value</key><string>+1 555 1</string><key>contact</key><array>"
-                    "<string>1</string><string>1</string></array></dict></dict>";
+  std::string xml =
+      "<dict><key>n1</key><dict><key>value</key><string>+1 555 1</string><key>contact</key><array>"
+      "<string>1</string><string>1</string></array></dict></dict>";
   EXPECT_EQ(ReplaceIdentifier(xml, "1", "812"),
             "<dict><key>n1</key><dict><key>value</key><string>+1 555 1</string><key>contact</key><array>"
             "<string>812</string><string>812</string></array></dict></dict>");

@@ -20,25 +20,33 @@ std::optional<std::string> FieldText(const PlistValue& value) {
     case PlistValue::Kind::kString:
       if (IsUtcTimeText(value.Bytes())) return UtcTimeToLocalText(value.Bytes());
       return value.Bytes();
-    case PlistValue::Kind::kInteger: return std::to_string(value.AsInt64());
-    case PlistValue::Kind::kDate: return UtcTimeToLocalText(value.Text());
-    default: return std::nullopt;
+    case PlistValue::Kind::kInteger:
+      return std::to_string(value.AsInt64());
+    case PlistValue::Kind::kDate:
+      return UtcTimeToLocalText(value.Text());
+    default:
+      return std::nullopt;
   }
 }
 
 std::string RawFieldText(const PlistValue* value) {
   if (value == nullptr) return std::string();
   switch (value->kind()) {
-    case PlistValue::Kind::kString: return value->Bytes();
-    case PlistValue::Kind::kDate: return value->Text();
-    case PlistValue::Kind::kInteger: return std::to_string(value->AsInt64());
-    case PlistValue::Kind::kBoolean: return value->AsBool() ? "true" : "false";
+    case PlistValue::Kind::kString:
+      return value->Bytes();
+    case PlistValue::Kind::kDate:
+      return value->Text();
+    case PlistValue::Kind::kInteger:
+      return std::to_string(value->AsInt64());
+    case PlistValue::Kind::kBoolean:
+      return value->AsBool() ? "true" : "false";
     case PlistValue::Kind::kReal: {
       char text[32];
       std::snprintf(text, sizeof text, "%.15g", value->AsReal());
       return text;
     }
-    default: return std::string();
+    default:
+      return std::string();
   }
 }
 

@@ -26,8 +26,7 @@ TEST_F(SyncRecordsTest, RecordsAreTheDictionaryMembersOfEveryDictionaryElement) 
   batch.value = PlistValue::MakeArray(
       {PlistValue::String("SDMessageProcessChanges"), PlistValue::String("com.apple.Contacts"),
        PlistValue::MakeDict({{"1", contact}, {"2", contact}, {"x", PlistValue::String("not a record")}}),
-       PlistValue::Boolean(false),
-       PlistValue::MakeDict({{"SyncDeviceLinkEntityNamesKey", PlistValue::MakeArray()}})});
+       PlistValue::Boolean(false), PlistValue::MakeDict({{"SyncDeviceLinkEntityNamesKey", PlistValue::MakeArray()}})});
   std::vector<std::string> ids;
   ForEachRecord(batch, [&](const std::string& id, const PlistValue& record) {
     ids.push_back(id);

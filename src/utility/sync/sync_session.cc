@@ -17,13 +17,20 @@ constexpr int64_t kLinkVersion = 100;
 
 const char* CodeText(DeviceLinkCode code) {
   switch (code) {
-    case DeviceLinkCode::kOk: return "ok";
-    case DeviceLinkCode::kSendFailed: return "the message could not be sent";
-    case DeviceLinkCode::kClosed: return "the connection broke";
-    case DeviceLinkCode::kTimedOut: return "the device did not answer in time";
-    case DeviceLinkCode::kNotAMessage: return "the device sent something that is no message";
-    case DeviceLinkCode::kUnexpected: return "the device sent another message";
-    case DeviceLinkCode::kDisconnected: return "the device disconnected";
+    case DeviceLinkCode::kOk:
+      return "ok";
+    case DeviceLinkCode::kSendFailed:
+      return "the message could not be sent";
+    case DeviceLinkCode::kClosed:
+      return "the connection broke";
+    case DeviceLinkCode::kTimedOut:
+      return "the device did not answer in time";
+    case DeviceLinkCode::kNotAMessage:
+      return "the device sent something that is no message";
+    case DeviceLinkCode::kUnexpected:
+      return "the device sent another message";
+    case DeviceLinkCode::kDisconnected:
+      return "the device disconnected";
   }
   return "unknown";
 }
@@ -40,8 +47,7 @@ std::string Reason(const DeviceLinkMessage& message) {
 
 }  // namespace
 
-SyncSession::SyncSession(const SyncDataClass& data_class, std::unique_ptr<DeviceLinkChannel> channel,
-                         Stopped stopped)
+SyncSession::SyncSession(const SyncDataClass& data_class, std::unique_ptr<DeviceLinkChannel> channel, Stopped stopped)
     : data_class_(data_class), link_(std::move(channel), kStopCheckMs), stopped_(std::move(stopped)) {}
 
 std::unique_ptr<SyncSession> SyncSession::Start(AMDeviceRef device, const SyncDataClass& data_class, Stopped stopped,
@@ -91,9 +97,8 @@ int SyncSession::Open() {
   if (broken_) return protocol::kResultSyncFailed;
   DeviceLinkCode code = link_.ExchangeVersions(kLinkVersion, nullptr, kOpeningTimeoutMs);
   if (code != DeviceLinkCode::kOk) return Fail("version exchange", code);
-  code = link_.SendXml(
-      SyncRequestMessage(data_class_.name, data_class_.anchor_name, ComputerAnchorText(std::time(nullptr)),
-                         data_class_.version));
+  code = link_.SendXml(SyncRequestMessage(data_class_.name, data_class_.anchor_name,
+                                          ComputerAnchorText(std::time(nullptr)), data_class_.version));
   if (code != DeviceLinkCode::kOk) return Fail("sync request", code);
   DeviceLinkMessage answer;
   code = NextMessage(&answer);

@@ -44,8 +44,8 @@ inline constexpr SyncDataClass kSyncCalendars{"com.apple.Calendars", "Calendars-
 inline constexpr SyncDataClass kSyncBookmarks{"com.apple.Bookmarks", "Bookmarks-Device-Anchor", 102, "Bookmarks",
                                               "com.apple.Bookmarks"};
 // Deleting bookmarks announces a later class version.
-inline constexpr SyncDataClass kSyncBookmarksDelete{"com.apple.Bookmarks", "Bookmarks-Device-Anchor", 106,
-                                                    "Bookmarks", "com.apple.Bookmarks"};
+inline constexpr SyncDataClass kSyncBookmarksDelete{"com.apple.Bookmarks", "Bookmarks-Device-Anchor", 106, "Bookmarks",
+                                                    "com.apple.Bookmarks"};
 inline constexpr SyncDataClass kSyncNotes{"com.apple.Notes", "Notes-Device-Anchor", 102, "Notes", "com.apple.Notes"};
 
 class SyncSession {

@@ -10,16 +10,18 @@ using devicesim::Value;
 constexpr char kBookmarks[] = "com.apple.Bookmarks";
 
 Value Bookmark(const char* name, const char* url, int64_t position, std::initializer_list<const char*> parent) {
-  return SyncRecord("com.apple.bookmarks.Bookmark", {{"name", name}, {"url", url}, {"position", Value(position)},
-                                                     {"parent", Links(parent)}});
+  return SyncRecord("com.apple.bookmarks.Bookmark",
+                    {{"name", name}, {"url", url}, {"position", Value(position)}, {"parent", Links(parent)}});
 }
 
 class Bookmarks : public SyncScenario {};
 
 TEST_F(Bookmarks, AFolderWithThreeBookmarksIsReportedOnceInPositionOrder) {
   phone_.SetSyncBatchSize(2);
-  phone_.AddSyncRecord(kBookmarks, "f1", SyncRecord("com.apple.bookmarks.Folder", {{"name", "News"}, {"position", Value(int64_t{0})}}));
-  phone_.AddSyncRecord(kBookmarks, "f2", SyncRecord("com.apple.bookmarks.Folder", {{"name", "Tools"}, {"position", Value(int64_t{1})}}));
+  phone_.AddSyncRecord(kBookmarks, "f1",
+                       SyncRecord("com.apple.bookmarks.Folder", {{"name", "News"}, {"position", Value(int64_t{0})}}));
+  phone_.AddSyncRecord(kBookmarks, "f2",
+                       SyncRecord("com.apple.bookmarks.Folder", {{"name", "Tools"}, {"position", Value(int64_t{1})}}));
   phone_.AddSyncRecord(kBookmarks, "b3", Bookmark("Third", "https://c.example/", 2, {"f1"}));
   phone_.AddSyncRecord(kBookmarks, "b1", Bookmark("First", "https://a.example/", 0, {"f1"}));
   phone_.AddSyncRecord(kBookmarks, "b2", Bookmark("Second", "https://b.example/", 1, {"f1"}));
@@ -32,15 +34,16 @@ TEST_F(Bookmarks, AFolderWithThreeBookmarksIsReportedOnceInPositionOrder) {
   EXPECT_EQ(run.Of(1400, 1)[0].info, R"({"Count":6})");
   std::vector<hostlink::Report> roots = run.Of(1400, 2);
   ASSERT_EQ(roots.size(), 3u);
-  EXPECT_EQ(roots[0].data,
-            R"({"id":"f1","name":"News","url":"","com_apple_syncservices_RecordEntityName":"com.apple.bookmarks.Folder",)"
-            R"("position":0,"children":[)"
-            R"({"id":"b1","name":"First","url":"https://a.example/","com_apple_syncservices_RecordEntityName":)"
-            R"("com.apple.bookmarks.Bookmark","position":0,"children":[]},)"
-            R"({"id":"b2","name":"Second","url":"https://b.example/","com_apple_syncservices_RecordEntityName":)"
-            R"("com.apple.bookmarks.Bookmark","position":1,"children":[]},)"
-            R"({"id":"b3","name":"Third","url":"https://c.example/","com_apple_syncservices_RecordEntityName":)"
-            R"("com.apple.bookmarks.Bookmark","position":2,"children":[]}]})");
+  EXPECT_EQ(
+      roots[0].data,
+      R"({"id":"f1","name":"News","url":"","com_apple_syncservices_RecordEntityName":"com.apple.bookmarks.Folder",)"
+      R"("position":0,"children":[)"
+      R"({"id":"b1","name":"First","url":"https://a.example/","com_apple_syncservices_RecordEntityName":)"
+      R"("com.apple.bookmarks.Bookmark","position":0,"children":[]},)"
+      R"({"id":"b2","name":"Second","url":"https://b.example/","com_apple_syncservices_RecordEntityName":)"
+      R"("com.apple.bookmarks.Bookmark","position":1,"children":[]},)"
+      R"({"id":"b3","name":"Third","url":"https://c.example/","com_apple_syncservices_RecordEntityName":)"
+      R"("com.apple.bookmarks.Bookmark","position":2,"children":[]}]})");
   EXPECT_EQ(TextOf(roots[1].data, "id"), "f2");
   EXPECT_EQ(TextOf(roots[2].data, "id"), "b9");
 }
@@ -53,7 +56,8 @@ TEST_F(Bookmarks, TheReadyPhoneShowsEveryRecordOnce) {
   EXPECT_EQ(run.Of(1400, 1)[0].info, "{\"Count\":" + std::to_string(store->records.size()) + "}");
   size_t shown = 0;
   for (const hostlink::Report& root : run.Of(1400, 2)) {
-    for (size_t at = root.data.find("\"id\":"); at != std::string::npos; at = root.data.find("\"id\":", at + 1)) ++shown;
+    for (size_t at = root.data.find("\"id\":"); at != std::string::npos; at = root.data.find("\"id\":", at + 1))
+      ++shown;
   }
   EXPECT_EQ(shown, store->records.size());
 }

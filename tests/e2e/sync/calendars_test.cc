@@ -16,22 +16,27 @@ TEST_F(Calendars, FortyFiveCalendarsComeAsTwentyTwentyAndFiveWithTheirEvents) {
   phone_.SetSyncBatchSize(7);
   Value colour = Value::Array({Value(0.5), Value(int64_t{1})});
   phone_.AddSyncRecord(kCalendars, "cal1",
-                       SyncRecord("com.apple.calendars.Calendar", {{"title", "Home"}, {"read only", false}, {"colorComponents", colour}}));
+                       SyncRecord("com.apple.calendars.Calendar",
+                                  {{"title", "Home"}, {"read only", false}, {"colorComponents", colour}}));
   for (int i = 2; i <= 45; ++i) {
     phone_.AddSyncRecord(kCalendars, "cal" + std::to_string(i),
                          SyncRecord("com.apple.calendars.Calendar", {{"title", "C" + std::to_string(i)}}));
   }
   phone_.AddSyncRecord(kCalendars, "e1",
-                       SyncRecord("com.apple.calendars.Event",
-                                  {{"summary", "Swim"}, {"start date", Value::Date(kMarch3At6Utc)},
-                                   {"end date", Value::Date(kMarch3At6Utc + 3600)}, {"all day", false},
-                                   {"start date.timezone", "Asia/Singapore"}, {"calendar", Links({"cal1", "cal2"})}}));
-  phone_.AddSyncRecord(kCalendars, "r1",
-                       SyncRecord("com.apple.calendars.Recurrence",
-                                  {{"frequency", "weekly"}, {"interval", Value(int64_t{1})}, {"owner", Links({"e1"})}}));
-  phone_.AddSyncRecord(kCalendars, "a1",
-                       SyncRecord("com.apple.calendars.DisplayAlarm",
-                                  {{"description", "Go"}, {"triggerduration", Value(int64_t{-900})}, {"owner", Links({"e1"})}}));
+                       SyncRecord("com.apple.calendars.Event", {{"summary", "Swim"},
+                                                                {"start date", Value::Date(kMarch3At6Utc)},
+                                                                {"end date", Value::Date(kMarch3At6Utc + 3600)},
+                                                                {"all day", false},
+                                                                {"start date.timezone", "Asia/Singapore"},
+                                                                {"calendar", Links({"cal1", "cal2"})}}));
+  phone_.AddSyncRecord(
+      kCalendars, "r1",
+      SyncRecord("com.apple.calendars.Recurrence",
+                 {{"frequency", "weekly"}, {"interval", Value(int64_t{1})}, {"owner", Links({"e1"})}}));
+  phone_.AddSyncRecord(
+      kCalendars, "a1",
+      SyncRecord("com.apple.calendars.DisplayAlarm",
+                 {{"description", "Go"}, {"triggerduration", Value(int64_t{-900})}, {"owner", Links({"e1"})}}));
   ASSERT_TRUE(Start());
   SyncRun run = Command(1500);
   EXPECT_EQ(run.code(), 0);
@@ -53,7 +58,8 @@ TEST_F(Calendars, FortyFiveCalendarsComeAsTwentyTwentyAndFiveWithTheirEvents) {
       R"("triggerduration":"-900","com_apple_syncservices_RecordEntityName":"com.apple.calendars.DisplayAlarm"}]})";
   EXPECT_EQ(pages[0].data.substr(0, pages[0].data.find("},{\"id\":\"cal2\"") + 1),
             R"([{"id":"cal1","title":"Home","com_apple_syncservices_RecordEntityName":"com.apple.calendars.Calendar",)"
-            R"("read_only":"false","colorComponents":[0.5,1],"events":[)" + event + "]}");
+            R"("read_only":"false","colorComponents":[0.5,1],"events":[)" +
+                event + "]}");
   // The event belongs to both calendars it names.
   EXPECT_EQ(first[1]["events"].Size(), 1u);
   EXPECT_EQ(first[2]["events"].Size(), 0u);
@@ -85,9 +91,10 @@ TEST_F(Calendars, AnAddLinksTheEventToTheNewCalendarAndTheAlarmToTheNewEvent) {
   phone_.AddSyncRecord(kCalendars, "cal1", SyncRecord("com.apple.calendars.Calendar", {{"title", "Home"}}));
   ASSERT_TRUE(Start());
   const char* entity = "<key>com.apple.syncservices.RecordEntityName</key>";
-  std::string calendar = Changes(std::string("<key>HC</key><dict>") + entity +
-                                     "<string>com.apple.calendars.Calendar</string><key>title</key><string>Trips</string></dict>",
-                                 "com.apple.calendars.Calendar");
+  std::string calendar =
+      Changes(std::string("<key>HC</key><dict>") + entity +
+                  "<string>com.apple.calendars.Calendar</string><key>title</key><string>Trips</string></dict>",
+              "com.apple.calendars.Calendar");
   std::string event = Changes(std::string("<key>HE</key><dict>") + entity +
                                   "<string>com.apple.calendars.Event</string><key>summary</key><string>Flight</string>"
                                   "<key>calendar</key><array><string>HC</string></array></dict>",
@@ -121,8 +128,10 @@ TEST_F(Calendars, AnAddLinksTheEventToTheNewCalendarAndTheAlarmToTheNewEvent) {
 
 TEST_F(Calendars, ACalendarTheDeviceGivesNoIdentifierEndsWith29) {
   ASSERT_TRUE(Start());
-  std::string calendar = Changes("<key>HC</key><dict><key>com.apple.syncservices.RecordEntityName</key><string>"
-                                 "com.apple.calendars.Nothing</string></dict>", "com.apple.calendars.Calendar");
+  std::string calendar = Changes(
+      "<key>HC</key><dict><key>com.apple.syncservices.RecordEntityName</key><string>"
+      "com.apple.calendars.Nothing</string></dict>",
+      "com.apple.calendars.Calendar");
   EXPECT_EQ(Command(1501, Quoted("com.apple.calendars.Calendar") + ":" + Quoted(calendar)).code(), 29);
   EXPECT_EQ(Command(1501, "\"x\":1").code(), 8);
   EXPECT_EQ(Command(1502).code(), 8);

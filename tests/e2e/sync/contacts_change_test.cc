@@ -16,9 +16,13 @@ std::string ChangeMessage(const std::string& records, const char* entity) {
 }
 
 std::string PhoneRecord(const char* id, const char* value, const char* owner) {
-  return std::string("<key>") + id + "</key><dict><key>com.apple.syncservices.RecordEntityName</key><string>"
-         "com.apple.contacts.Phone Number</string><key>value</key><string>" + value + "</string><key>contact</key>"
-         "<array><string>" + owner + "</string></array></dict>";
+  return std::string("<key>") + id +
+         "</key><dict><key>com.apple.syncservices.RecordEntityName</key><string>"
+         "com.apple.contacts.Phone Number</string><key>value</key><string>" +
+         value +
+         "</string><key>contact</key>"
+         "<array><string>" +
+         owner + "</string></array></dict>";
 }
 
 class ContactsChange : public SyncScenario {
@@ -27,8 +31,9 @@ class ContactsChange : public SyncScenario {
     phone_.SetSyncBatchSize(3);  // the drain before a change reads several batches
     for (const char* id : {"c1", "c2", "c3", "c4"}) {
       phone_.AddSyncRecord(kContacts, id, SyncRecord("com.apple.contacts.Contact", {{"first name", id}}));
-      phone_.AddSyncRecord(kContacts, std::string("p") + id,
-                           SyncRecord("com.apple.contacts.Phone Number", {{"value", "+1 555"}, {"contact", Links({id})}}));
+      phone_.AddSyncRecord(
+          kContacts, std::string("p") + id,
+          SyncRecord("com.apple.contacts.Phone Number", {{"value", "+1 555"}, {"contact", Links({id})}}));
     }
     phone_.AddSyncRecord(kContacts, "Group/7",
                          SyncRecord("com.apple.contacts.Group", {{"name", "Old"}, {"members", Links({"c1"})}}));
@@ -41,7 +46,8 @@ TEST_F(ContactsChange, AnAddGivesEveryDetailTheDevicesIdentifierForTheContact) {
   ASSERT_TRUE(Start());
   std::string contact = ChangeMessage(
       "<key>H1</key><dict><key>com.apple.syncservices.RecordEntityName</key><string>com.apple.contacts.Contact"
-      "</string><key>first name</key><string>Nadia</string></dict>", "com.apple.contacts.Contact");
+      "</string><key>first name</key><string>Nadia</string></dict>",
+      "com.apple.contacts.Contact");
   std::string numbers = ChangeMessage(PhoneRecord("n1", "+44 H1 0100", "H1") + PhoneRecord("n2", "+44 0200", "H1"),
                                       "com.apple.contacts.Phone Number");
   SyncRun run = Command(102, Quoted("com.apple.contacts.Contact") + ":" + Quoted(contact) + "," +
@@ -69,7 +75,8 @@ TEST_F(ContactsChange, AContactWithoutAnIdentifierFromTheDeviceSendsNoDetails) {
   // An entity the device does not keep gets no identifier.
   std::string contact = ChangeMessage(
       "<key>H1</key><dict><key>com.apple.syncservices.RecordEntityName</key><string>com.apple.contacts.Unknown"
-      "</string></dict>", "com.apple.contacts.Contact");
+      "</string></dict>",
+      "com.apple.contacts.Contact");
   std::string numbers = ChangeMessage(PhoneRecord("n1", "+44 0100", "H1"), "com.apple.contacts.Phone Number");
   SyncRun run = Command(102, Quoted("com.apple.contacts.Contact") + ":" + Quoted(contact) + "," +
                                  Quoted("com.apple.contacts.Phone Number") + ":" + Quoted(numbers));
@@ -84,7 +91,8 @@ TEST_F(ContactsChange, AnEditKeepsTheContactsIdentifierAndSendsItsDetails) {
   ASSERT_TRUE(Start());
   std::string contact = ChangeMessage(
       "<key>c3</key><dict><key>com.apple.syncservices.RecordEntityName</key><string>com.apple.contacts.Contact"
-      "</string><key>first name</key><string>Renamed</string></dict>", "com.apple.contacts.Contact");
+      "</string><key>first name</key><string>Renamed</string></dict>",
+      "com.apple.contacts.Contact");
   std::string numbers = ChangeMessage(PhoneRecord("n7", "+44 0700", "c3"), "com.apple.contacts.Phone Number");
   SyncRun run = Command(102, Quoted("com.apple.contacts.Contact") + ":" + Quoted(contact) + "," +
                                  Quoted("com.apple.contacts.Phone Number") + ":" + Quoted(numbers));
@@ -105,9 +113,10 @@ TEST_F(ContactsChange, ParametersThatCannotBeSentReachNoDevice) {
   EXPECT_EQ(Command(103).code(), 8);
   EXPECT_EQ(Command(105, "\"id\":\"\"").code(), 8);
   EXPECT_EQ(Command(104, "\"name\":\"No id\"").code(), 8);
-  EXPECT_EQ(CountLog({.channel = "lockdown", .name = "StartService", .arg_key = "Service",
-                      .arg_value = "com.apple.mobilesync"}),
-            0u);
+  EXPECT_EQ(
+      CountLog(
+          {.channel = "lockdown", .name = "StartService", .arg_key = "Service", .arg_value = "com.apple.mobilesync"}),
+      0u);
 }
 
 TEST_F(ContactsChange, DeletingAContactTakesItsDetailsWithIt) {

@@ -16,14 +16,18 @@ class ContactsRead : public SyncScenario {};
 // 250 contacts, each with a phone number, and two groups, in batches of 40 (seven batches and a short one).
 TEST_F(ContactsRead, TwoHundredFiftyContactsComeAsOneHundredOneHundredAndFifty) {
   phone_.SetSyncBatchSize(40);
-  phone_.AddSyncRecord(kContacts, "g1", SyncRecord("com.apple.contacts.Group", {{"name", "Family"}, {"members", Links({"c1", "c2"})}}));
-  phone_.AddSyncRecord(kContacts, "g2", SyncRecord("com.apple.contacts.Group", {{"name", "Work"}, {"members", Links({})}}));
+  phone_.AddSyncRecord(kContacts, "g1",
+                       SyncRecord("com.apple.contacts.Group", {{"name", "Family"}, {"members", Links({"c1", "c2"})}}));
+  phone_.AddSyncRecord(kContacts, "g2",
+                       SyncRecord("com.apple.contacts.Group", {{"name", "Work"}, {"members", Links({})}}));
   for (int i = 1; i <= 250; ++i) {
     std::string id = "c" + std::to_string(i);
-    phone_.AddSyncRecord(kContacts, id, SyncRecord("com.apple.contacts.Contact", {{"first name", "P" + std::to_string(i)}}));
+    phone_.AddSyncRecord(kContacts, id,
+                         SyncRecord("com.apple.contacts.Contact", {{"first name", "P" + std::to_string(i)}}));
     phone_.AddSyncRecord(kContacts, "p" + std::to_string(i),
-                         SyncRecord("com.apple.contacts.Phone Number",
-                                    {{"value", "+1 555 " + std::to_string(i)}, {"type", "mobile"}, {"contact", Value::Array({Value(id)})}}));
+                         SyncRecord("com.apple.contacts.Phone Number", {{"value", "+1 555 " + std::to_string(i)},
+                                                                        {"type", "mobile"},
+                                                                        {"contact", Value::Array({Value(id)})}}));
   }
   ASSERT_TRUE(Start());
   SyncRun run = Command(100);
@@ -33,8 +37,10 @@ TEST_F(ContactsRead, TwoHundredFiftyContactsComeAsOneHundredOneHundredAndFifty) 
   ASSERT_EQ(group_count.size(), 1u);
   EXPECT_EQ(group_count[0].info, R"({"Count":2})");
   ASSERT_EQ(groups.size(), 1u);
-  EXPECT_EQ(groups[0].data, R"({"g1":{"com.apple.syncservices.RecordEntityName":"com.apple.contacts.Group","name":"Family","members":["c1","c2"]},)"
-                            R"("g2":{"com.apple.syncservices.RecordEntityName":"com.apple.contacts.Group","name":"Work","members":[]}})");
+  EXPECT_EQ(
+      groups[0].data,
+      R"({"g1":{"com.apple.syncservices.RecordEntityName":"com.apple.contacts.Group","name":"Family","members":["c1","c2"]},)"
+      R"("g2":{"com.apple.syncservices.RecordEntityName":"com.apple.contacts.Group","name":"Work","members":[]}})");
 
   std::vector<hostlink::Report> count = run.Of(100, 1), contacts = run.Of(100, 2);
   ASSERT_EQ(count.size(), 1u);
@@ -66,22 +72,27 @@ TEST_F(ContactsRead, TwoHundredFiftyContactsComeAsOneHundredOneHundredAndFifty) 
 TEST_F(ContactsRead, DatesAndUtcTimesAreShownInLocalTimeEightHoursEast) {
   // 1990-05-01T00:00:00Z as a date and as text; a sentence quoting a time stays as it is.
   phone_.AddSyncRecord(kContacts, "1",
-                       SyncRecord("com.apple.contacts.Contact",
-                                  {{"first name", "Amelia"}, {"birthday", Value::Date(641520000)},
-                                   {"modified", "1990-05-01T00:00:00Z"}, {"notes", "seen 1990-05-01T00:00:00Z"},
-                                   {"rank", Value(int64_t{7})}, {"photo", Value::Data("\x89PNG")}, {"flag", true}}));
-  phone_.AddSyncRecord(kContacts, "9",
-                       SyncRecord("com.apple.contacts.Date", {{"label", "anniversary"}, {"value", Value::Date(641520000)},
-                                                              {"contact", Links({"1"})}}));
+                       SyncRecord("com.apple.contacts.Contact", {{"first name", "Amelia"},
+                                                                 {"birthday", Value::Date(641520000)},
+                                                                 {"modified", "1990-05-01T00:00:00Z"},
+                                                                 {"notes", "seen 1990-05-01T00:00:00Z"},
+                                                                 {"rank", Value(int64_t{7})},
+                                                                 {"photo", Value::Data("\x89PNG")},
+                                                                 {"flag", true}}));
+  phone_.AddSyncRecord(
+      kContacts, "9",
+      SyncRecord("com.apple.contacts.Date",
+                 {{"label", "anniversary"}, {"value", Value::Date(641520000)}, {"contact", Links({"1"})}}));
   ASSERT_TRUE(Start());
   SyncRun run = Command(100);
   EXPECT_EQ(run.code(), 0);
   ASSERT_EQ(run.Of(100, 2).size(), 1u);
-  EXPECT_EQ(run.Of(100, 2)[0].data,
-            R"({"1":{"birthday":"1990-05-01 08:00:00","com.apple.syncservices.RecordEntityName":"com.apple.contacts.Contact",)"
-            R"("first name":"Amelia","modified":"1990-05-01 08:00:00","notes":"seen 1990-05-01T00:00:00Z","rank":"7",)"
-            R"("com.apple.contacts.Date":[{"id":"9","com.apple.syncservices.RecordEntityName":"com.apple.contacts.Date",)"
-            R"("label":"anniversary","value":"1990-05-01 08:00:00"}]}})");
+  EXPECT_EQ(
+      run.Of(100, 2)[0].data,
+      R"({"1":{"birthday":"1990-05-01 08:00:00","com.apple.syncservices.RecordEntityName":"com.apple.contacts.Contact",)"
+      R"("first name":"Amelia","modified":"1990-05-01 08:00:00","notes":"seen 1990-05-01T00:00:00Z","rank":"7",)"
+      R"("com.apple.contacts.Date":[{"id":"9","com.apple.syncservices.RecordEntityName":"com.apple.contacts.Date",)"
+      R"("label":"anniversary","value":"1990-05-01 08:00:00"}]}})");
   // No groups: a count of 0 and nothing after it.
   ASSERT_EQ(run.Of(101, 1).size(), 1u);
   EXPECT_EQ(run.Of(101, 1)[0].info, R"({"Count":0})");

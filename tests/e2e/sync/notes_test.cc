@@ -18,9 +18,11 @@ TEST_F(Notes, FortyFiveNotesComeAsTwentyTwentyAndFiveWithLocalDates) {
   phone_.SetSyncBatchSize(20);
   for (int i = 1; i <= 45; ++i) {
     phone_.AddSyncRecord(kNotes, "n" + std::to_string(i),
-                         SyncRecord("com.apple.notes.Note",
-                                    {{"subject", "S" + std::to_string(i)}, {"content", "text"}, {"contentType", "text/plain"},
-                                     {"dateCreated", Value::Date(1709445600)}, {"dateModified", Value::Date(1709449200)}}));
+                         SyncRecord("com.apple.notes.Note", {{"subject", "S" + std::to_string(i)},
+                                                             {"content", "text"},
+                                                             {"contentType", "text/plain"},
+                                                             {"dateCreated", Value::Date(1709445600)},
+                                                             {"dateModified", Value::Date(1709449200)}}));
   }
   ASSERT_TRUE(Start());
   SyncRun run = Command(1200);

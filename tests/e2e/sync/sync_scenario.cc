@@ -67,7 +67,8 @@ std::unique_ptr<devicesim::SyncedRecords> SyncScenario::ReadStore(const char* da
   return records;
 }
 
-devicesim::Value SyncRecord(const char* entity, std::initializer_list<std::pair<const char*, devicesim::Value>> fields) {
+devicesim::Value SyncRecord(const char* entity,
+                            std::initializer_list<std::pair<const char*, devicesim::Value>> fields) {
   devicesim::Value record = devicesim::Value::Dict();
   record.Set(kEntityField, entity);
   for (const auto& [key, value] : fields) record.Set(key, value);
@@ -102,7 +103,8 @@ std::string Quoted(const std::string& text) {
 
 std::string Plist(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-         "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\"><plist version=\"1.0\">" + body + "</plist>";
+         "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\"><plist version=\"1.0\">" +
+         body + "</plist>";
 }
 
 }  // namespace e2e

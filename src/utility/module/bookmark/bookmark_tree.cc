@@ -20,8 +20,12 @@ void Put(Writer& writer, const char* name, const std::string& text) {
 
 void BookmarkTree::TakeBatch(const DeviceLinkMessage& batch) {
   ForEachRecord(batch, [this](const std::string& id, const PlistValue& record) {
-    Node node{id, record.FindString("name").value_or(""), record.FindString("url").value_or(""), RecordEntity(record),
-              record.FindInteger("position").value_or(0), ""};
+    Node node{id,
+              record.FindString("name").value_or(""),
+              record.FindString("url").value_or(""),
+              RecordEntity(record),
+              record.FindInteger("position").value_or(0),
+              ""};
     std::vector<std::string> parents = LinkIds(record, "parent");
     if (!parents.empty()) node.parent = parents.front();
     auto [it, added] = index_.try_emplace(id, nodes_.size());

@@ -46,9 +46,13 @@ int Save(ZEBCommand& command) {
 
 int ZEBModuleBookmark::OnCommand(ZEBCommand& command) {
   switch (command.type()) {
-    case kTypeBookmarkList: return ListAndRelease(command, List);
-    case kTypeBookmarkSave: return Save(command);
-    case kTypeBookmarkDelete: return DeleteSyncRecord(command, kSyncBookmarksDelete);
-    default: return kResultOk;
+    case kTypeBookmarkList:
+      return ListAndRelease(command, List);
+    case kTypeBookmarkSave:
+      return Save(command);
+    case kTypeBookmarkDelete:
+      return DeleteSyncRecord(command, kSyncBookmarksDelete);
+    default:
+      return kResultOk;
   }
 }

@@ -68,14 +68,15 @@ void CalendarSet::TakeBatch(const DeviceLinkMessage& batch) {
 }
 
 void CalendarSet::Write(const std::function<void(const std::string& json)>& calendar) const {
-  std::unordered_map<std::string, std::vector<const PlistValue*>> events_of;    // calendar id -> events
-  std::unordered_map<std::string, const PlistValue*> recurrence_of;             // event id -> recurrence
-  std::unordered_map<std::string, std::vector<const PlistValue*>> alarms_of;    // event id -> alarms
+  std::unordered_map<std::string, std::vector<const PlistValue*>> events_of;  // calendar id -> events
+  std::unordered_map<std::string, const PlistValue*> recurrence_of;           // event id -> recurrence
+  std::unordered_map<std::string, std::vector<const PlistValue*>> alarms_of;  // event id -> alarms
   for (const Entry& event : events_) {
     for (const std::string& owner : LinkIds(event.record, "calendar")) events_of[owner].push_back(&event.record);
   }
   for (const Entry& recurrence : recurrences_) {
-    for (const std::string& owner : LinkIds(recurrence.record, "owner")) recurrence_of.emplace(owner, &recurrence.record);
+    for (const std::string& owner : LinkIds(recurrence.record, "owner"))
+      recurrence_of.emplace(owner, &recurrence.record);
   }
   for (const Entry& alarm : alarms_) {
     for (const std::string& owner : LinkIds(alarm.record, "owner")) alarms_of[owner].push_back(&alarm.record);

@@ -32,9 +32,9 @@ int List(ZEBCommand& command) {
   if (result == kResultOk) result = session->Finish();
   if (result != kResultOk) return result;
   session.reset();
-  ListingReporter reporter(command.uuid(),
-                           {.shape = ListingOptions::Shape::kArray, .batch = kCalendarsPerReport, .count_on_items = true},
-                           [&command](const TaskReport& report) { command.SendProgress(report); });
+  ListingReporter reporter(
+      command.uuid(), {.shape = ListingOptions::Shape::kArray, .batch = kCalendarsPerReport, .count_on_items = true},
+      [&command](const TaskReport& report) { command.SendProgress(report); });
   reporter.SendCount(ListedCount(command.device()->device, kSyncCalendars, calendars.calendar_count()));
   calendars.Write([&reporter](const std::string& json) { reporter.Add(json); });
   reporter.Finish();
@@ -81,9 +81,13 @@ int Save(ZEBCommand& command) {
 
 int ZEBModuleCalendar::OnCommand(ZEBCommand& command) {
   switch (command.type()) {
-    case kTypeCalendarList: return ListAndRelease(command, List);
-    case kTypeCalendarSave: return Save(command);
-    case kTypeCalendarDelete: return DeleteSyncRecord(command, kSyncCalendars);
-    default: return kResultOk;
+    case kTypeCalendarList:
+      return ListAndRelease(command, List);
+    case kTypeCalendarSave:
+      return Save(command);
+    case kTypeCalendarDelete:
+      return DeleteSyncRecord(command, kSyncCalendars);
+    default:
+      return kResultOk;
   }
 }

@@ -1,13 +1,11 @@
 #include "utility/module/contact/zeb_module_contact.h"
 
-#include <glog/logging.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <map>
 #include <memory>
 #include <set>
-
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
 
 #include "iOSAPI/plist_message.h"
 #include "utility/listing/listing_reporter.h"
@@ -26,11 +24,12 @@ constexpr char kContactEntity[] = "com.apple.contacts.Contact";
 constexpr size_t kRecordsPerReport = 100;
 
 void SendList(ZEBCommand& command, uint32_t type, int64_t count, const ContactBook& book, bool groups) {
-  ListingReporter reporter(command.uuid(), {.shape = ListingOptions::Shape::kObjectMap, .batch = kRecordsPerReport, .count_on_items = true},
-                           [&command, type](const TaskReport& report) {
-                             command.sink().SendReportToHost(
-                                 bas::IPCPacketHeader{command.packet().task_id, type, kHeaderProgress, 0}, report);
-                           });
+  ListingReporter reporter(
+      command.uuid(), {.shape = ListingOptions::Shape::kObjectMap, .batch = kRecordsPerReport, .count_on_items = true},
+      [&command, type](const TaskReport& report) {
+        command.sink().SendReportToHost(bas::IPCPacketHeader{command.packet().task_id, type, kHeaderProgress, 0},
+                                        report);
+      });
   reporter.SendCount(count);
   auto add = [&reporter](const std::string& id, const std::string& json) { reporter.Add(id, json); };
   if (groups) {
@@ -138,12 +137,18 @@ int SaveGroup(ZEBCommand& command, bool edit) {
 
 int ZEBModuleContact::OnCommand(ZEBCommand& command) {
   switch (command.type()) {
-    case kTypeContactList: return ListAndRelease(command, List);
-    case kTypeContactSave: return Save(command);
+    case kTypeContactList:
+      return ListAndRelease(command, List);
+    case kTypeContactSave:
+      return Save(command);
     case kTypeContactDelete:
-    case kTypeGroupDelete: return DeleteSyncRecord(command, kSyncContacts);
-    case kTypeGroupAdd: return SaveGroup(command, /*edit=*/false);
-    case kTypeGroupEdit: return SaveGroup(command, /*edit=*/true);
-    default: return kResultOk;
+    case kTypeGroupDelete:
+      return DeleteSyncRecord(command, kSyncContacts);
+    case kTypeGroupAdd:
+      return SaveGroup(command, /*edit=*/false);
+    case kTypeGroupEdit:
+      return SaveGroup(command, /*edit=*/true);
+    default:
+      return kResultOk;
   }
 }

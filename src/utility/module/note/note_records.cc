@@ -60,8 +60,8 @@ std::string NoteChangeMessage(std::string_view id, std::string_view title, std::
   return PlistFrame(
       "<array><string>SDMessageProcessChanges</string><string>com.apple.Notes</string><dict><key>" + XmlEscape(id) +
       "</key><dict><key>com.apple.syncservices.RecordEntityName</key><string>com.apple.notes.Note</string>"
-      "<key>contentType</key><string>text/plain</string><key>dateCreated</key><date>" + now +
-      "</date><key>dateModified</key><date>" + now + "</date><key>subject</key><string>" + XmlEscape(title) +
+      "<key>contentType</key><string>text/plain</string><key>dateCreated</key><date>" +
+      now + "</date><key>dateModified</key><date>" + now + "</date><key>subject</key><string>" + XmlEscape(title) +
       "</string><key>content</key><string>" + XmlEscape(content) +
       "</string></dict></dict><false/><dict><key>SyncDeviceLinkEntityNamesKey</key><array><string>"
       "com.apple.notes.Note</string></array><key>SyncDeviceLinkAllRecordsOfPulledEntityTypeSentKey</key><true/>"

@@ -104,9 +104,13 @@ int ForwardBackupQuery(ZEBCommand& command) {
 
 int ZEBModuleNote::OnCommand(ZEBCommand& command) {
   switch (command.type()) {
-    case kTypeNoteList: return ListAndRelease(command, List);
-    case kTypeNoteSave: return Save(command);
-    case kTypeBackupNoteList: return ForwardBackupQuery(command);
-    default: return kResultOk;
+    case kTypeNoteList:
+      return ListAndRelease(command, List);
+    case kTypeNoteSave:
+      return Save(command);
+    case kTypeBackupNoteList:
+      return ForwardBackupQuery(command);
+    default:
+      return kResultOk;
   }
 }
