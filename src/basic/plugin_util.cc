@@ -90,6 +90,7 @@ uintptr_t PluginRegistry::RegisterSelf(const std::string& name, BASMessageFunc r
   Subscribe(handler.get(), messages);
   uintptr_t id = handler->record.module_id;
   handlers_.push_back(std::move(handler));
+  self_id_ = id;
   return id;
 }
 

@@ -10,6 +10,7 @@
 // handler may dispatch further messages.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -43,6 +44,8 @@ class PluginRegistry {
   // Registers Corvane itself under `name`, with `receive` subscribed to each of `messages`. Returns the module id
   // to use as sender of Corvane's own messages.
   uintptr_t RegisterSelf(const std::string& name, BASMessageFunc receive, const std::vector<std::string>& messages);
+  // The id RegisterSelf gave (0 before it ran): the sender of Corvane's own messages.
+  uintptr_t self_id() const { return self_id_.load(); }
 
   // Loads the plug-in of `folder` (see the header comment). Returns the new record, or null when a plug-in of that
   // name is already registered or no version could be loaded.
@@ -74,6 +77,7 @@ class PluginRegistry {
   std::map<std::string, std::vector<Handler*>> subscriptions_;
   std::vector<std::unique_ptr<Handler>> handlers_;
   std::vector<std::unique_ptr<platform::DynamicLibrary>> libraries_;
+  std::atomic<uintptr_t> self_id_{0};
 };
 
 }  // namespace bas

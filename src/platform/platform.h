@@ -47,6 +47,10 @@ bool ReplaceFile(const std::string& from, const std::string& to);
 // Free bytes available to this user on the volume holding `path`, or -1.
 int64_t FreeBytes(const std::string& path);
 
+// Hands the allocator's free memory back to the system. Each pool thread allocates from its own arena, so the
+// peaks of large commands that ran on different threads would otherwise stay resident side by side.
+void ReleaseFreeMemory();
+
 // A peer that goes away must not kill the process: writes to closed sockets and pipes fail with an error instead.
 void IgnoreBrokenPipes();
 // A windowless process has no console: standard output and error go to /dev/null.

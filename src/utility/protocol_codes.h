@@ -23,6 +23,13 @@
   X(kTypeConnectError, 12, "ZEBClient")                          \
   X(kTypeReannounce, 15, "ZEBModuleBasicInfo")                   \
   X(kTypeStart, 19, "ZEBClient")                                 \
+  X(kTypeContactList, 100, "ZEBModuleContact")                   \
+  X(kTypeGroupList, 101, "ZEBModuleContact")                     \
+  X(kTypeContactSave, 102, "ZEBModuleContact")                   \
+  X(kTypeContactDelete, 103, "ZEBModuleContact")                 \
+  X(kTypeGroupAdd, 104, "ZEBModuleContact")                      \
+  X(kTypeGroupDelete, 105, "ZEBModuleContact")                   \
+  X(kTypeGroupEdit, 106, "ZEBModuleContact")                     \
   X(kTypeSmsConversations, 201, "ZEBModuleSms")                  \
   X(kTypeBasicInfo, 300, "ZEBModuleBasicInfo")                   \
   X(kTypeRename, 303, "ZEBModuleBasicInfo")                      \
@@ -40,6 +47,15 @@
   X(kTypeFileExport, 701, "ZEBModuleFile")                       \
   X(kTypeFileDownload, 702, "ZEBModuleFile")                     \
   X(kTypeFileUpload, 703, "ZEBModuleFile")                       \
+  X(kTypeNoteList, 1200, "ZEBModuleNote")                        \
+  X(kTypeNoteSave, 1201, "ZEBModuleNote")                        \
+  X(kTypeBackupNoteList, 1202, "ZEBModuleNote")                  \
+  X(kTypeBookmarkList, 1400, "ZEBModuleBookmark")                \
+  X(kTypeBookmarkSave, 1401, "ZEBModuleBookmark")                \
+  X(kTypeBookmarkDelete, 1402, "ZEBModuleBookmark")              \
+  X(kTypeCalendarList, 1500, "ZEBModuleCalendar")                \
+  X(kTypeCalendarSave, 1501, "ZEBModuleCalendar")                \
+  X(kTypeCalendarDelete, 1502, "ZEBModuleCalendar")              \
   X(kTypePluginCommand, 1800, "ZEBModulePlugins")
 
 // X(name, number, meaning)
@@ -53,11 +69,15 @@
   X(kResultUploadMd5Mismatch, 14, "the uploaded file's MD5 is not the announced one") \
   X(kResultNoService, 14, "the device service cannot be started")                      \
   X(kResultBadTransfer, 15, "a packet does not fit its transfer")                      \
+  X(kResultSyncFailed, 13, "the sync service cannot be started, refused the data class or broke off")  \
   X(kResultNoPhotoDatabase, 18, "no copy of the photo database, or no album join table in it") \
   X(kResultDatabaseNotOpened, 19, "the local copy of a device database does not open")  \
   X(kResultStatementNotPrepared, 20, "a statement does not prepare on a device database") \
   X(kResultBadAlbumType, 21, "the album type is outside 0 to 8")                        \
-  X(kResultBadJson, 21, "the command JSON is unreadable")
+  X(kResultBadJson, 21, "the command JSON is unreadable")                              \
+  X(kResultNoContactId, 28, "the device assigned no identifier to the contact")       \
+  X(kResultNoCalendarId, 29, "the device assigned no identifier to the calendar")     \
+  X(kResultNoNoteId, 30, "the device assigned no identifier to the note")
 
 namespace protocol {
 

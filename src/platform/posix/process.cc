@@ -2,6 +2,7 @@
 #include <fnmatch.h>
 #include <signal.h>
 #include <sys/utsname.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -117,6 +118,16 @@ void RedirectStandardStreamsToNull() {
   ::dup2(null_fd, STDOUT_FILENO);
   ::dup2(null_fd, STDERR_FILENO);
   if (null_fd > STDERR_FILENO) ::close(null_fd);  // it may itself have become standard output or error
+}
+
+}  // namespace platform
+
+namespace platform {
+
+void ReleaseFreeMemory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
 }
 
 }  // namespace platform

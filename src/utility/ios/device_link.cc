@@ -82,9 +82,9 @@ DeviceLinkCode DeviceLink::ReceiveWithin(unsigned timeout_ms, DeviceLinkMessage*
   }
 }
 
-DeviceLinkCode DeviceLink::ExchangeVersions(int64_t version, DeviceLinkVersion* offered) {
+DeviceLinkCode DeviceLink::ExchangeVersions(int64_t version, DeviceLinkVersion* offered, unsigned timeout_ms) {
   DeviceLinkMessage first;
-  DeviceLinkCode code = Receive(&first);
+  DeviceLinkCode code = ReceiveWithin(timeout_ms == 0 ? timeout_ms_ : timeout_ms, &first);
   if (code != DeviceLinkCode::kOk && code != DeviceLinkCode::kNotAMessage) return code;
   if (offered != nullptr) {
     *offered = DeviceLinkVersion();
@@ -96,7 +96,7 @@ DeviceLinkCode DeviceLink::ExchangeVersions(int64_t version, DeviceLinkVersion* 
   code = Send(PlistValue::MakeArray({PlistValue::String(std::string(kVersionExchange)),
                                      PlistValue::String("DLVersionsOk"), PlistValue::Integer(version)}));
   if (code != DeviceLinkCode::kOk) return code;
-  return Await("DLMessageDeviceReady", Others::kSkip);
+  return Await("DLMessageDeviceReady", Others::kSkip, nullptr, timeout_ms);
 }
 
 DeviceLinkCode DeviceLink::Await(std::string_view name, Others others, DeviceLinkMessage* message,

@@ -69,8 +69,9 @@ class DeviceLink {
   DeviceLinkCode Receive(DeviceLinkMessage* message);
 
   // The opening conversation; `offered` receives the device's version (zeros when its first message holds none:
-  // the first message is not judged). Messages before DLMessageDeviceReady are skipped.
-  DeviceLinkCode ExchangeVersions(int64_t version, DeviceLinkVersion* offered = nullptr);
+  // the first message is not judged). Messages before DLMessageDeviceReady are skipped. A limit of 0 uses the
+  // link's; it applies to the device's first message and to the wait for DLMessageDeviceReady each.
+  DeviceLinkCode ExchangeVersions(int64_t version, DeviceLinkVersion* offered = nullptr, unsigned timeout_ms = 0);
   // Reads until a message names `name`. `message` (optional) receives it. A limit of 0 uses the link's.
   DeviceLinkCode Await(std::string_view name, Others others = Others::kFail, DeviceLinkMessage* message = nullptr,
                        unsigned timeout_ms = 0);

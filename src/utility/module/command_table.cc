@@ -2,8 +2,12 @@
 
 #include "utility/module/app/zeb_module_app.h"
 #include "utility/module/basicinfo/zeb_module_basicinfo.h"
+#include "utility/module/bookmark/zeb_module_bookmark.h"
+#include "utility/module/calendar/zeb_module_calendar.h"
+#include "utility/module/contact/zeb_module_contact.h"
 #include "utility/module/control/zeb_module_control.h"
 #include "utility/module/file/zeb_module_file.h"
+#include "utility/module/note/zeb_module_note.h"
 #include "utility/module/photo/zeb_module_photo.h"
 #include "utility/module/sms/zeb_module_sms.h"
 
@@ -35,6 +39,26 @@ ZEBModule& BasicInfo() {
   return module;
 }
 
+ZEBModule& Contact() {
+  static ZEBModuleContact module;
+  return module;
+}
+
+ZEBModule& Note() {
+  static ZEBModuleNote module;
+  return module;
+}
+
+ZEBModule& Bookmark() {
+  static ZEBModuleBookmark module;
+  return module;
+}
+
+ZEBModule& Calendar() {
+  static ZEBModuleCalendar module;
+  return module;
+}
+
 ZEBModule& File() {
   static ZEBModuleFile module;
   return module;
@@ -50,8 +74,16 @@ constexpr CommandPolicy kFileExport{MarkerRule::kIgnored, kResultBadArguments, D
 constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional,
                                       kResultNoDevice, /*give_up_on_failure=*/true};
 
+// The sync modules read unparseable parameters as bad arguments (8).
+constexpr CommandPolicy kSyncChange{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kRequired};
+// Listing calendars runs whatever the marker; listing notes reads unparseable JSON as 21, as the backup query does.
+constexpr CommandPolicy kCalendarList{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kRequired};
+constexpr CommandPolicy kNoteList{MarkerRule::kIgnored, kResultBadJson, DeviceRule::kRequired};
+constexpr CommandPolicy kBackupNotes{MarkerRule::kIgnored, kResultBadJson, DeviceRule::kNone};
+
 const CommandRow kCommandRows[] = {
     {kTypeReannounce, kTypeReannounce, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
+    {kTypeContactList, kTypeGroupEdit, &Contact, "ZEBModuleContact", kSyncChange},
     {kTypeSmsConversations, kTypeSmsConversations, &Sms, "ZEBModuleSms", kSms},
     {kTypeBasicInfo, kTypeBasicInfo, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
     {kTypeRename, kTypeRename, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
@@ -61,6 +93,12 @@ const CommandRow kCommandRows[] = {
     {kTypeStopTask, kTypeStopTask, &Control, "ZEBModuleControl", kWithoutDevice},
     {kTypeFileExport, kTypeFileExport, &File, "ZEBModuleFile", kFileExport},
     {kTypeFileDownload, kTypeFileUpload, &File, "ZEBModuleFile", kFileTransfer},
+    {kTypeNoteList, kTypeNoteList, &Note, "ZEBModuleNote", kNoteList},
+    {kTypeNoteSave, kTypeNoteSave, &Note, "ZEBModuleNote", kSyncChange},
+    {kTypeBackupNoteList, kTypeBackupNoteList, &Note, "ZEBModuleNote", kBackupNotes},
+    {kTypeBookmarkList, kTypeBookmarkDelete, &Bookmark, "ZEBModuleBookmark", kSyncChange},
+    {kTypeCalendarList, kTypeCalendarList, &Calendar, "ZEBModuleCalendar", kCalendarList},
+    {kTypeCalendarSave, kTypeCalendarDelete, &Calendar, "ZEBModuleCalendar", kSyncChange},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };
 

@@ -67,7 +67,12 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypePhotoThumbnails", 403}, {"kTypePhotoNamedOperation", 404},        {"kTypeAppList", 501},          {"kTypeAppIcons", 502},
       {"kTypeAppInstall", 504},    {"kTypeAppUninstall", 505},     {"kTypeAppArchive", 506},
       {"kTypeStopTask", 600},      {"kTypeFileExport", 701},       {"kTypeFileDownload", 702},
-      {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800}};
+      {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800},   {"kTypeContactList", 100},
+      {"kTypeGroupList", 101},     {"kTypeContactSave", 102},      {"kTypeContactDelete", 103},
+      {"kTypeGroupAdd", 104},      {"kTypeGroupDelete", 105},      {"kTypeGroupEdit", 106},
+      {"kTypeNoteList", 1200},     {"kTypeNoteSave", 1201},        {"kTypeBackupNoteList", 1202},
+      {"kTypeBookmarkList", 1400}, {"kTypeBookmarkSave", 1401},    {"kTypeBookmarkDelete", 1402},
+      {"kTypeCalendarList", 1500}, {"kTypeCalendarSave", 1501},    {"kTypeCalendarDelete", 1502}};
   EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());
   for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
     auto it = host_types.find(row.name);
@@ -77,6 +82,10 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
   EXPECT_EQ(protocol::kResultBadJson, 21);
   EXPECT_EQ(protocol::kResultAborted, 6);
   EXPECT_EQ(protocol::kResultNoDevice, 7);
+  EXPECT_EQ(protocol::kResultSyncFailed, 13);
+  EXPECT_EQ(protocol::kResultNoContactId, 28);
+  EXPECT_EQ(protocol::kResultNoCalendarId, 29);
+  EXPECT_EQ(protocol::kResultNoNoteId, 30);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 //  - "TEST_SILENT": sends nothing (the task then waits until it is stopped).
 //  - "TEST_SUB_COMMAND" (text payload "NAME\nTEXT"): calls Corvane's sub-command NAME with TEXT and sends back the
 //    document it answers with, as JSON text, or "result:0" when it answers none.
+//  - "LIBMODEL_IBACKUP_QUERY_NOTE_LIST" (text payload): sends back "notes:" followed by it.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -74,6 +75,9 @@ int Receive(BASObserveData* message) {
     document->Accept(writer);
     delete document;
     SendText(message->task_id, std::string(buffer.GetString(), buffer.GetSize()));
+  } else if (name == "LIBMODEL_IBACKUP_QUERY_NOTE_LIST" && message->payload_kind == kBASPayloadText) {
+    SendText(message->task_id,
+             "notes:" + std::string(static_cast<const char*>(message->payload), message->payload_length));
   } else if (name == "TEST_TEMP_DIR") {
     BASObserveData query = CommandReceive(BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR, message->task_id);
     g_handler->send(&query);

@@ -16,6 +16,19 @@ constexpr ProgressShape kPercentPerApp{.done = "info.percent", .total = "100", .
 
 const CommandInfo kCommands[] = {
     {15, 15, "re-announce a device", "`{\"uuid\":U}` or `{\"code\":N}`; nothing for a ready device", true},
+    {100, 100, "list contacts and groups",
+     "groups as type 101, then contacts: stage 1 `{\"Count\":N}` (-1: kept in an account), stage 2 objects of up "
+     "to 100 id: record; dates in local time",
+     true},
+    {102, 102, "add or edit a contact",
+     "`{\"uuid\":U,\"com.apple.contacts.Contact\":XML,...}`: one ready change message per entity; 28 when the "
+     "device gives the contact no identifier",
+     true},
+    {103, 103, "delete a contact", "`{\"uuid\":U,\"id\":ID}`", true},
+    {104, 104, "add a contact group",
+     "`{\"uuid\":U,\"id\":TEMP,\"name\":N}`; the device's identifier comes as a stage 2 report", true},
+    {105, 105, "delete a contact group", "`{\"uuid\":U,\"id\":ID}`", true},
+    {106, 106, "edit a contact group", "`{\"uuid\":U,\"id\":ID,\"guid\":G,\"name\":N,\"members\":[...]}`", true},
     {201, 201, "conversations of a messages database",
      "`{\"uuid\":U,\"info\":{\"sms_db_path\":P}}` (a local sms.db, opened read-only); stage 1 `{\"Count\":N}`, "
      "stage 2 per conversation, stage 3 per message (JSON in the data part)",
@@ -58,6 +71,30 @@ const CommandInfo kCommands[] = {
      "4 MiB block; blocks go as `{\"stage\":2,\"code\":0,\"info\":{\"offset\",\"offset_length\"}}` + bytes; a wrong "
      "MD5 gives 14 and leaves nothing; `corvane-host upload` drives it",
      true, &kUploaded},
+    {1200, 1200, "list notes",
+     "stage 1 `{\"Count\":N}` (-1: kept in an account), stage 2 JSON arrays of up to 20 notes; dates in local time "
+     "beside the device's UTC ones",
+     true},
+    {1201, 1201, "add or edit a note",
+     "`{\"uuid\":U,\"id\":ID,\"title\":T,\"content\":C}`; the note as sent in one stage 2 report; 30 when the "
+     "device names no identifier",
+     true},
+    {1202, 1202, "notes of a backup (plug-in)",
+     "`{\"info\":{\"note_db_path\":P,\"note_store_db_path\":Q}}`; the plug-in's results as stage-2 reports", false},
+    {1400, 1400, "list bookmarks",
+     "stage 1 `{\"Count\":N}` (every record), then one stage 2 report per root: its JSON with the whole subtree",
+     true},
+    {1401, 1401, "add or edit bookmarks", "data part: the complete change message (XML property list)", true},
+    {1402, 1402, "delete a bookmark", "`{\"uuid\":U,\"id\":ID}`", true},
+    {1500, 1500, "list calendars",
+     "stage 1 `{\"Count\":N}` (-1: kept in an account), stage 2 JSON arrays of up to 20 calendars with their "
+     "events, recurrences and alarms",
+     true},
+    {1501, 1501, "add or edit calendars",
+     "`{\"uuid\":U,\"com.apple.calendars.Calendar\":XML,...}`: one ready change message per entity; 29 when the "
+     "device gives the calendar no identifier",
+     true},
+    {1502, 1502, "delete a calendar record", "`{\"uuid\":U,\"id\":ID}`", true},
     {1800, 1800, "plug-in command",
      "`{\"type\":K,\"info\":{\"sub_command_type\":\"NAME\",...}}`; the plug-in's results come as stage-2 reports",
      false},
