@@ -35,6 +35,9 @@
   X(kTypeFileExport, 701, "ZEBModuleFile")                       \
   X(kTypeFileDownload, 702, "ZEBModuleFile")                     \
   X(kTypeFileUpload, 703, "ZEBModuleFile")                       \
+  X(kTypeMediaLibrary, 1000, "ZEBModuleMedia")                   \
+  X(kTypePlaylistTracks, 1010, "ZEBModuleMedia")                 \
+  X(kTypeMediaItems, 1011, "ZEBModuleMedia")                     \
   X(kTypePluginCommand, 1800, "ZEBModulePlugins")
 
 // X(name, number, meaning)
@@ -48,6 +51,9 @@
   X(kResultUploadMd5Mismatch, 14, "the uploaded file's MD5 is not the announced one") \
   X(kResultNoService, 14, "the device service cannot be started")                      \
   X(kResultBadTransfer, 15, "a packet does not fit its transfer")                      \
+  X(kResultNoDatabaseCopy, 18, "no copy of the device's database could be taken")       \
+  X(kResultDatabaseNotOpened, 19, "the local copy of a database cannot be opened")      \
+  X(kResultStatementNotPrepared, 20, "a required query cannot be prepared")             \
   X(kResultBadJson, 21, "the command JSON is unreadable")
 
 namespace protocol {

@@ -4,6 +4,7 @@
 #include "utility/module/basicinfo/zeb_module_basicinfo.h"
 #include "utility/module/control/zeb_module_control.h"
 #include "utility/module/file/zeb_module_file.h"
+#include "utility/module/media/zeb_module_media.h"
 #include "utility/module/sms/zeb_module_sms.h"
 
 namespace {
@@ -32,6 +33,11 @@ ZEBModule& BasicInfo() {
   return module;
 }
 
+ZEBModule& Media() {
+  static ZEBModuleMedia module;
+  return module;
+}
+
 ZEBModule& File() {
   static ZEBModuleFile module;
   return module;
@@ -46,6 +52,7 @@ constexpr CommandPolicy kSms{MarkerRule::kOneElseSilent, kResultBadJson, DeviceR
 constexpr CommandPolicy kFileExport{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional};
 constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional,
                                       kResultNoDevice, /*give_up_on_failure=*/true};
+constexpr CommandPolicy kMedia{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kRequired};
 
 const CommandRow kCommandRows[] = {
     {kTypeReannounce, kTypeReannounce, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
@@ -57,6 +64,8 @@ const CommandRow kCommandRows[] = {
     {kTypeStopTask, kTypeStopTask, &Control, "ZEBModuleControl", kWithoutDevice},
     {kTypeFileExport, kTypeFileExport, &File, "ZEBModuleFile", kFileExport},
     {kTypeFileDownload, kTypeFileUpload, &File, "ZEBModuleFile", kFileTransfer},
+    {kTypeMediaLibrary, kTypeMediaLibrary, &Media, "ZEBModuleMedia", kMedia},
+    {kTypePlaylistTracks, kTypeMediaItems, &Media, "ZEBModuleMedia", kMedia},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };
 

@@ -48,6 +48,15 @@ const CommandInfo kCommands[] = {
      "4 MiB block; blocks go as `{\"stage\":2,\"code\":0,\"info\":{\"offset\",\"offset_length\"}}` + bytes; a wrong "
      "MD5 gives 14 and leaves nothing; `corvane-host upload` drives it",
      true, &kUploaded},
+    {1000, 1000, "list the media library",
+     "songs (1004), movies (1005), music videos (1007), TV shows (1006), playlists (1009): each `{\"Count\":N}` "
+     "then arrays of 100; per playlist (1010) `{\"Playlist\":P,\"Exist\":1,\"Count\":N}` and its `item_pids`",
+     true},
+    {1010, 1010, "tracks of one playlist",
+     "`{\"uuid\":U,\"info\":{\"container_pid\":P,\"refresh\":R}}`; `{\"Playlist\":P,\"Count\":N}` "
+     "(-1: no such playlist) and `{\"Playlist\":P,\"item_pids\":[...]}`",
+     true},
+    {1011, 1011, "accept a list of items", "`{\"uuid\":U,\"info\":{\"item_pids\":[...]}}`; read, not used", true},
     {1800, 1800, "plug-in command",
      "`{\"type\":K,\"info\":{\"sub_command_type\":\"NAME\",...}}`; the plug-in's results come as stage-2 reports",
      false},

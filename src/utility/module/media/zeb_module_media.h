@@ -1,0 +1,52 @@
+// ZEBModuleMedia: the device's media library, books, ringtones and voice recordings (packet types 1000 to 1013).
+//
+// Every command's payload is the marker, NUL and a JSON object with "uuid" (the device) and "info"; a marker other
+// than 1 ends the command at once with code 0, unreadable JSON with 8, an unknown device with 7, a file service
+// that cannot be started with 12 (the front door answers the first three). The module never reads a device
+// database in place: each listing first copies it into the device folder (a snapshot, under the module's lock)
+// and queries the copy.
+//
+// 1000 the media library. Reports, in this order: songs (packet type 1004), movies (1005), music videos (1007),
+//      TV shows (1006), each a count report (stage 1, info {"Count":N}) and then arrays of at most 100 item records
+//      (stage 2, data); playlists (1009) the same way; then per playlist (1010) a count report
+//      {"Playlist":P,"Exist":1,"Count":N} and one report {"Playlist":P,"item_pids":[...]}. Items come from
+//      MediaLibrary.sqlitedb, or from Library.itdb with Locations.itdb on devices without it (neither: every
+//      list empty, code 0). An item is listed only when its file is a regular file on the device. Codes: 19 the
+//      copy cannot be opened, 20 the item query cannot be prepared (nothing is sent).
+// 1010 the tracks of one playlist: info {"container_pid":P,"refresh":R}. With R non-zero a new snapshot is taken
+//      (18 when neither database can be copied); with R zero the copy of the last snapshot is read. Reports
+//      (1010): {"Playlist":P,"Count":N} and {"Playlist":P,"item_pids":[...]}, or {"Playlist":P,"Count":-1} alone
+//      for an unknown playlist.
+// 1011 a list of items: info {"item_pids":[...]} is read and not used; 8 when it is not an array, else 0.
+//
+// A stopped task ends with 6 between the steps of a listing; a device that goes away while its files are being
+// checked ends the listing with 7 rather than with a shortened list.
+//
+// Thread safety: commands run on any number of pool workers at once; the module's mutex is held only while a
+// snapshot is taken, so that two commands never write the same local copy at once.
+#pragma once
+
+#include "utility/module/zeb_module.h"
+
+namespace media {
+// Packet types of the data reports.
+inline constexpr uint32_t kReportRingtones = 1003;
+inline constexpr uint32_t kReportSongs = 1004;
+inline constexpr uint32_t kReportMovies = 1005;
+inline constexpr uint32_t kReportTvShows = 1006;
+inline constexpr uint32_t kReportMusicVideos = 1007;
+inline constexpr uint32_t kReportBooks = 1008;
+inline constexpr uint32_t kReportPlaylists = 1009;
+inline constexpr uint32_t kReportPlaylistTracks = 1010;
+}  // namespace media
+
+class ZEBModuleMedia : public ZEBModule {
+ public:
+  int OnHook(const void*) override { return 0; }
+  int OnCommand(ZEBCommand& command) override;
+
+ private:
+  int ListLibrary(ZEBCommand& command);
+  int ListPlaylistTracks(ZEBCommand& command);
+  int AcceptItems(ZEBCommand& command);
+};
