@@ -21,18 +21,6 @@ constexpr const char* kCydiaAutoInstall = "/var/root/Media/Cydia/AutoInstall";
 
 int64_t ToInt64(const char* text) { return std::strtoll(text, nullptr, 10); }
 
-// Reads the directory's names, without "." and "..".
-bool ListDirectory(AFCConnectionRef afc, const std::string& path, std::vector<std::string>* names) {
-  AFCDirectoryRef directory = nullptr;
-  if (AFCDirectoryOpen(afc, path.c_str(), &directory) != kAMDSuccess) return false;
-  const char* name = nullptr;
-  while (AFCDirectoryRead(directory, &name) && name != nullptr) {
-    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) names->emplace_back(name);
-  }
-  AFCDirectoryClose(directory);
-  return true;
-}
-
 class LocalFile {
  public:
   explicit LocalFile(const std::string& path, const char* mode) : path_(path), file_(std::fopen(path.c_str(), mode)) {}
@@ -89,6 +77,17 @@ bool ReadDeviceFile(AFCConnectionRef afc, const std::string& device_path, Sink s
 }
 
 }  // namespace
+
+bool ListDirectory(AFCConnectionRef afc, const std::string& path, std::vector<std::string>* names) {
+  AFCDirectoryRef directory = nullptr;
+  if (AFCDirectoryOpen(afc, path.c_str(), &directory) != kAMDSuccess) return false;
+  const char* name = nullptr;
+  while (AFCDirectoryRead(directory, &name) && name != nullptr) {
+    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) names->emplace_back(name);
+  }
+  AFCDirectoryClose(directory);
+  return true;
+}
 
 char* TransferBuffer() {
   thread_local std::unique_ptr<char[]> buffer;

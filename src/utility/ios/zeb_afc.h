@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "iOSAPI/mobile_device.h"
 
@@ -34,6 +35,8 @@ struct ZEBFileInfo {
 };
 
 bool GetFileInfo(AFCConnectionRef afc, const std::string& path, ZEBFileInfo* info);
+// The entry names of a device folder, without "." and ".."; false when the folder cannot be opened.
+bool ListDirectory(AFCConnectionRef afc, const std::string& path, std::vector<std::string>* names);
 bool RemovePath(AFCConnectionRef afc, const std::string& path);
 // 1 when the directory exists afterwards (it may have existed before), else 0.
 int MakeDirectory(AFCConnectionRef afc, const std::string& path);

@@ -65,6 +65,7 @@ const CommandRow kCommandRows[] = {
     {kTypeFileExport, kTypeFileExport, &File, "ZEBModuleFile", kFileExport},
     {kTypeFileDownload, kTypeFileUpload, &File, "ZEBModuleFile", kFileTransfer},
     {kTypeMediaLibrary, kTypeMediaLibrary, &Media, "ZEBModuleMedia", kMedia},
+    {kTypeRecordings, kTypeRecordings, &Media, "ZEBModuleMedia", kMedia},
     {kTypePlaylistTracks, kTypeMediaItems, &Media, "ZEBModuleMedia", kMedia},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };

@@ -52,6 +52,10 @@ const CommandInfo kCommands[] = {
      "songs (1004), movies (1005), music videos (1007), TV shows (1006), playlists (1009): each `{\"Count\":N}` "
      "then arrays of 100; per playlist (1010) `{\"Playlist\":P,\"Exist\":1,\"Count\":N}` and its `item_pids`",
      true},
+    {1002, 1002, "list voice recordings",
+     "`{\"Count\":N}`, then one array of `{\"path\",\"size\",\"label\",\"duration_int\",\"duration\",\"date_int\","
+     "\"date\",\"source\"}` (1 database, 2 asset manifest, 3 composition)",
+     true},
     {1010, 1010, "tracks of one playlist",
      "`{\"uuid\":U,\"info\":{\"container_pid\":P,\"refresh\":R}}`; `{\"Playlist\":P,\"Count\":N}` "
      "(-1: no such playlist) and `{\"Playlist\":P,\"item_pids\":[...]}`",

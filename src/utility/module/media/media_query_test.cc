@@ -8,6 +8,7 @@
 #include <map>
 
 #include "support/media/media_test_databases.h"
+#include "utility/duration_text.h"
 #include "utility/module/media/media_filter.h"
 #include "utility/module/media/media_queries.h"
 

@@ -6,28 +6,10 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "utility/duration_text.h"
 #include "utility/zeb_utility.h"
 
 namespace media {
-
-std::string DurationText(double seconds) {
-  double rounded = std::floor(seconds + 0.5);
-  // A total time from the device may be anything a double holds; past a century it is a broken row, and the
-  // cast below must stay in range.
-  if (!(rounded > 0)) rounded = 0;
-  if (rounded > 3.6e9) rounded = 3.6e9;
-  int64_t whole = static_cast<int64_t>(rounded);
-  int64_t hours = whole / 3600;
-  int minutes = static_cast<int>((whole % 3600) / 60);
-  int secs = static_cast<int>(whole % 60);
-  char text[48];
-  if (hours != 0) {
-    std::snprintf(text, sizeof(text), "%.2lld:%.2d:%.2d", static_cast<long long>(hours), minutes, secs);
-  } else {
-    std::snprintf(text, sizeof(text), "%.2d:%.2d", minutes, secs);
-  }
-  return text;
-}
 
 std::string JsonDouble(double value) {
   // Non-finite values have no JSON form; a database can still hold them.

@@ -1,8 +1,7 @@
 // The records of a media library listing and their JSON, as the host reads them.
 //
 // A media item is one track or video of the library; a playlist is one container with the pids of its tracks.
-// The JSON members come in the order the host expects. The duration text is the total time rounded half up to
-// whole seconds, "MM:SS", or "HH:MM:SS" from one hour on; the recordings use the same rule on seconds.
+// The JSON members come in the order the host expects; an item's "total_time_ms" is its duration text.
 //
 // Thread safety: plain data and pure functions.
 #pragma once
@@ -51,9 +50,6 @@ struct MediaLists {
   std::vector<MediaItem> tv_shows;
   std::vector<Playlist> playlists;
 };
-
-// "MM:SS" or "HH:MM:SS" of a number of seconds, rounded half up; negative counts as 0.
-std::string DurationText(double seconds);
 
 // A double as a JSON number that reads back as the same value ("59500.0"); 0.0 for a value JSON cannot hold.
 std::string JsonDouble(double value);

@@ -13,6 +13,12 @@
 //      MediaLibrary.sqlitedb, or from Library.itdb with Locations.itdb on devices without it (neither: every
 //      list empty, code 0). An item is listed only when its file is a regular file on the device. Codes: 19 the
 //      copy cannot be opened, 20 the item query cannot be prepared (nothing is sent).
+// 1002 the voice recordings: one count report (1002) {"Count":N} and one report whose data is a JSON array of every
+//      recording {"path","size","label","duration_int","duration","date_int","date","source"}, read from
+//      Recordings.db (source 1), AssetManifest.plist (2) and the ".composition" folders (3), a file named twice
+//      listed once with its first source. Only files the device has (and that are not empty) are listed. Codes:
+//      19 or 20 when Recordings.db is there but cannot be read. A device without "/Recordings" still gets its
+//      (empty) list and code 0.
 // 1010 the tracks of one playlist: info {"container_pid":P,"refresh":R}. With R non-zero a new snapshot is taken
 //      (18 when neither database can be copied); with R zero the copy of the last snapshot is read. Reports
 //      (1010): {"Playlist":P,"Count":N} and {"Playlist":P,"item_pids":[...]}, or {"Playlist":P,"Count":-1} alone
@@ -30,6 +36,7 @@
 
 namespace media {
 // Packet types of the data reports.
+inline constexpr uint32_t kReportRecordings = 1002;
 inline constexpr uint32_t kReportRingtones = 1003;
 inline constexpr uint32_t kReportSongs = 1004;
 inline constexpr uint32_t kReportMovies = 1005;
@@ -48,5 +55,6 @@ class ZEBModuleMedia : public ZEBModule {
  private:
   int ListLibrary(ZEBCommand& command);
   int ListPlaylistTracks(ZEBCommand& command);
+  int ListRecordings(ZEBCommand& command);
   int AcceptItems(ZEBCommand& command);
 };
