@@ -36,6 +36,7 @@
   X(kTypeFileDownload, 702, "ZEBModuleFile")                     \
   X(kTypeFileUpload, 703, "ZEBModuleFile")                       \
   X(kTypeMediaLibrary, 1000, "ZEBModuleMedia")                   \
+  X(kTypeBooksAndRingtones, 1001, "ZEBModuleMedia")              \
   X(kTypeRecordings, 1002, "ZEBModuleMedia")                     \
   X(kTypePlaylistTracks, 1010, "ZEBModuleMedia")                 \
   X(kTypeMediaItems, 1011, "ZEBModuleMedia")                     \

@@ -64,8 +64,7 @@ const CommandRow kCommandRows[] = {
     {kTypeStopTask, kTypeStopTask, &Control, "ZEBModuleControl", kWithoutDevice},
     {kTypeFileExport, kTypeFileExport, &File, "ZEBModuleFile", kFileExport},
     {kTypeFileDownload, kTypeFileUpload, &File, "ZEBModuleFile", kFileTransfer},
-    {kTypeMediaLibrary, kTypeMediaLibrary, &Media, "ZEBModuleMedia", kMedia},
-    {kTypeRecordings, kTypeRecordings, &Media, "ZEBModuleMedia", kMedia},
+    {kTypeMediaLibrary, kTypeRecordings, &Media, "ZEBModuleMedia", kMedia},
     {kTypePlaylistTracks, kTypeMediaItems, &Media, "ZEBModuleMedia", kMedia},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };

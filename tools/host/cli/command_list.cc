@@ -52,6 +52,10 @@ const CommandInfo kCommands[] = {
      "songs (1004), movies (1005), music videos (1007), TV shows (1006), playlists (1009): each `{\"Count\":N}` "
      "then arrays of 100; per playlist (1010) `{\"Playlist\":P,\"Exist\":1,\"Count\":N}` and its `item_pids`",
      true},
+    {1001, 1001, "list books and ringtones",
+     "books (1008) `{\"path\",\"title\",\"size\",\"artist\",\"purchase\",\"gene\"}` then ringtones (1003) "
+     "`{\"path\",\"title\",\"size\",\"duration\"}`: each `{\"Count\":N}` then arrays of 100",
+     true},
     {1002, 1002, "list voice recordings",
      "`{\"Count\":N}`, then one array of `{\"path\",\"size\",\"label\",\"duration_int\",\"duration\",\"date_int\","
      "\"date\",\"source\"}` (1 database, 2 asset manifest, 3 composition)",

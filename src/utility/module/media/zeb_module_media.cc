@@ -5,6 +5,7 @@
 int ZEBModuleMedia::OnCommand(ZEBCommand& command) {
   switch (command.type()) {
     case protocol::kTypeMediaLibrary: return ListLibrary(command);
+    case protocol::kTypeBooksAndRingtones: return ListBooksAndRingtones(command);
     case protocol::kTypeRecordings: return ListRecordings(command);
     case protocol::kTypePlaylistTracks: return ListPlaylistTracks(command);
     case protocol::kTypeMediaItems: return AcceptItems(command);

@@ -13,6 +13,11 @@
 //      MediaLibrary.sqlitedb, or from Library.itdb with Locations.itdb on devices without it (neither: every
 //      list empty, code 0). An item is listed only when its file is a regular file on the device. Codes: 19 the
 //      copy cannot be opened, 20 the item query cannot be prepared (nothing is sent).
+// 1001 books and ringtones: books (1008) {"path","title","size","artist","purchase","gene"} then ringtones (1003)
+//      {"path","title","size","duration"}, each a count report and arrays of at most 100. Books come from
+//      Books.plist ("/Books/") and Purchases.plist ("/Books/Purchases/", "purchase" "1"), ringtones from
+//      Ringtones.plist, both completed by the legacy track database iTunesCDB (see book_lists.h and
+//      legacy_track_database.h); only files the device has are listed. A list the device lacks adds nothing.
 // 1002 the voice recordings: one count report (1002) {"Count":N} and one report whose data is a JSON array of every
 //      recording {"path","size","label","duration_int","duration","date_int","date","source"}, read from
 //      Recordings.db (source 1), AssetManifest.plist (2) and the ".composition" folders (3), a file named twice
@@ -56,5 +61,6 @@ class ZEBModuleMedia : public ZEBModule {
   int ListLibrary(ZEBCommand& command);
   int ListPlaylistTracks(ZEBCommand& command);
   int ListRecordings(ZEBCommand& command);
+  int ListBooksAndRingtones(ZEBCommand& command);
   int AcceptItems(ZEBCommand& command);
 };
