@@ -40,6 +40,8 @@
   X(kTypeRecordings, 1002, "ZEBModuleMedia")                     \
   X(kTypePlaylistTracks, 1010, "ZEBModuleMedia")                 \
   X(kTypeMediaItems, 1011, "ZEBModuleMedia")                     \
+  X(kTypeAddBook, 1012, "ZEBModuleMedia")                        \
+  X(kTypeRemoveBook, 1013, "ZEBModuleMedia")                     \
   X(kTypePluginCommand, 1800, "ZEBModulePlugins")
 
 // X(name, number, meaning)

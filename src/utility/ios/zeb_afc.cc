@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -173,6 +174,29 @@ bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::
   if (AFCFileRefClose(afc, file) != kAMDSuccess) ok = false;
   if (!ok) LOG(ERROR) << "Upload of " << local_path << " to " << device_path << " failed";
   return ok;
+}
+
+bool UploadTree(AFCConnectionRef afc, const std::string& local_folder, const std::string& device_path) {
+  if (MakeDirectory(afc, device_path) != 1) return false;
+  std::error_code error;
+  std::filesystem::directory_iterator entries(local_folder, error);
+  if (error) return false;
+  bool ok = true;
+  for (const std::filesystem::directory_entry& entry : entries) {
+    std::string name = entry.path().filename().string();
+    std::string child = ChildPath(device_path, name);
+    if (entry.is_symlink(error)) continue;
+    if (entry.is_directory(error)) {
+      ok = UploadTree(afc, entry.path().string(), child) && ok;
+    } else if (entry.is_regular_file(error)) {
+      ok = UploadFile(afc, entry.path().string(), child) && ok;
+    }
+  }
+  return ok;
+}
+
+bool RenamePath(AFCConnectionRef afc, const std::string& from, const std::string& to) {
+  return AFCRenamePath(afc, from.c_str(), to.c_str()) == kAMDSuccess;
 }
 
 bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const std::string& local_path) {

@@ -43,6 +43,11 @@ int MakeDirectory(AFCConnectionRef afc, const std::string& path);
 // Removes a file, or a directory's content (and the directory itself when `remove_top` or `nested`).
 bool RemoveTree(AFCConnectionRef afc, const std::string& path, bool remove_top, bool nested = false);
 bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::string& device_path);
+// Uploads a local folder with everything in it as `device_path` (made when missing); links and other special
+// files are skipped. False when any folder cannot be made or any file cannot be uploaded.
+bool UploadTree(AFCConnectionRef afc, const std::string& local_folder, const std::string& device_path);
+// Renames (moves) a device file or folder.
+bool RenamePath(AFCConnectionRef afc, const std::string& from, const std::string& to);
 bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const std::string& local_path);
 // Appends the file's content to `text`.
 bool DownloadFileToMemory(AFCConnectionRef afc, const std::string& device_path, std::string* text);

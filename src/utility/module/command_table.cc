@@ -65,7 +65,7 @@ const CommandRow kCommandRows[] = {
     {kTypeFileExport, kTypeFileExport, &File, "ZEBModuleFile", kFileExport},
     {kTypeFileDownload, kTypeFileUpload, &File, "ZEBModuleFile", kFileTransfer},
     {kTypeMediaLibrary, kTypeRecordings, &Media, "ZEBModuleMedia", kMedia},
-    {kTypePlaylistTracks, kTypeMediaItems, &Media, "ZEBModuleMedia", kMedia},
+    {kTypePlaylistTracks, kTypeRemoveBook, &Media, "ZEBModuleMedia", kMedia},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };
 

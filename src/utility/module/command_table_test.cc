@@ -66,7 +66,8 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypeAppInstall", 504},    {"kTypeAppUninstall", 505},     {"kTypeAppArchive", 506},
       {"kTypeStopTask", 600},      {"kTypeFileExport", 701},       {"kTypeFileDownload", 702},
       {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800},
-      {"kTypeMediaLibrary", 1000}, {"kTypeBooksAndRingtones", 1001}, {"kTypeRecordings", 1002}, {"kTypePlaylistTracks", 1010}, {"kTypeMediaItems", 1011}};
+      {"kTypeMediaLibrary", 1000}, {"kTypeBooksAndRingtones", 1001}, {"kTypeRecordings", 1002}, {"kTypePlaylistTracks", 1010}, {"kTypeMediaItems", 1011},
+      {"kTypeAddBook", 1012}, {"kTypeRemoveBook", 1013}};
   EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());
   for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
     auto it = host_types.find(row.name);

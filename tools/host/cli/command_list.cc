@@ -65,6 +65,11 @@ const CommandInfo kCommands[] = {
      "(-1: no such playlist) and `{\"Playlist\":P,\"item_pids\":[...]}`",
      true},
     {1011, 1011, "accept a list of items", "`{\"uuid\":U,\"info\":{\"item_pids\":[...]}}`; read, not used", true},
+    {1012, 1012, "add a book",
+     "data part: zlib of `{\"path\":P,\"remote\":B}` (a local .pdf or .epub folder, or a device path); one "
+     "report with the new book's record",
+     true},
+    {1013, 1013, "remove a book", "data part: zlib of `{\"path\":\"/Books/...\"}`; the list entry and the file go", true},
     {1800, 1800, "plug-in command",
      "`{\"type\":K,\"info\":{\"sub_command_type\":\"NAME\",...}}`; the plug-in's results come as stage-2 reports",
      false},

@@ -8,6 +8,8 @@ int ZEBModuleMedia::OnCommand(ZEBCommand& command) {
     case protocol::kTypeBooksAndRingtones: return ListBooksAndRingtones(command);
     case protocol::kTypeRecordings: return ListRecordings(command);
     case protocol::kTypePlaylistTracks: return ListPlaylistTracks(command);
+    case protocol::kTypeAddBook: return AddBook(command);
+    case protocol::kTypeRemoveBook: return RemoveBook(command);
     case protocol::kTypeMediaItems: return AcceptItems(command);
     default: return kResultOk;
   }

@@ -29,6 +29,16 @@
 //      (1010): {"Playlist":P,"Count":N} and {"Playlist":P,"item_pids":[...]}, or {"Playlist":P,"Count":-1} alone
 //      for an unknown playlist.
 // 1011 a list of items: info {"item_pids":[...]} is read and not used; 8 when it is not an array, else 0.
+// 1012 add a book. The data part is a zlib stream of {"path":P,"remote":B}: P is a local ".pdf" file or ".epub"
+//      folder, uploaded (a folder with its content), or with B true a device path, moved. The book is named
+//      "/Books/" + four random upper-case letters + its file name (drawn again while the device has the name) and
+//      entered in Books.plist {"Name","Path","Persistent ID","Has Artwork":false}; one report (1012) then holds
+//      a one-element array of its book record. A book whose list update fails is taken away again.
+// 1013 remove a book. The data part is a zlib stream of {"path":P}, P a device path inside "/Books/": its entry
+//      leaves Purchases.plist (under "/Books/Purchases/") or Books.plist, then the ".pdf" file or ".epub" folder
+//      is removed. No report but the final one.
+//      Codes of both (see book_store.h): 8 an unreadable block, 34 the list cannot be uploaded, 37 the book
+//      cannot be placed or removed (or its path leaves the book folders), 39 the device's list is not one.
 //
 // A stopped task ends with 6 between the steps of a listing; a device that goes away while its files are being
 // checked ends the listing with 7 rather than with a shortened list.
@@ -50,6 +60,7 @@ inline constexpr uint32_t kReportMusicVideos = 1007;
 inline constexpr uint32_t kReportBooks = 1008;
 inline constexpr uint32_t kReportPlaylists = 1009;
 inline constexpr uint32_t kReportPlaylistTracks = 1010;
+inline constexpr uint32_t kReportAddedBook = 1012;
 }  // namespace media
 
 class ZEBModuleMedia : public ZEBModule {
@@ -62,5 +73,7 @@ class ZEBModuleMedia : public ZEBModule {
   int ListPlaylistTracks(ZEBCommand& command);
   int ListRecordings(ZEBCommand& command);
   int ListBooksAndRingtones(ZEBCommand& command);
+  int AddBook(ZEBCommand& command);
+  int RemoveBook(ZEBCommand& command);
   int AcceptItems(ZEBCommand& command);
 };
