@@ -131,7 +131,8 @@ bool WriteCurrentLibrary(const std::string& path, const std::vector<TrackRow>& t
       sql += "INSERT INTO container_items VALUES (" + pid + ", " + BlobLiteral(playlist.item_pids) + ");";
     }
   }
-  return RunSql(path, sql, error);
+  // One transaction: a commit per row would wait for the disk hundreds of times.
+  return RunSql(path, "BEGIN;" + sql + "COMMIT;", error);
 }
 
 bool WriteOlderLibrary(const std::string& library_path, const std::string& locations_path,

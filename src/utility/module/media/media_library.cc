@@ -78,8 +78,7 @@ int ZEBModuleMedia::ListLibrary(ZEBCommand& command) {
   }
   if (command.Aborted()) return kResultAborted;
 
-  RegularFileCheck check =
-      DeviceRegularFileCheck(afc->afcConnection, [&command] { return command.Aborted(); });
+  RegularFileCheck check = DeviceRegularFileCheck(afc, [&command] { return command.Aborted(); });
   MediaSender sender(command);
   for (auto [items, type] : {std::pair{&lists.songs, kReportSongs}, std::pair{&lists.movies, kReportMovies},
                              std::pair{&lists.music_videos, kReportMusicVideos},
