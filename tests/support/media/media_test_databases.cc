@@ -110,6 +110,7 @@ bool WriteCurrentLibrary(const std::string& path, const std::vector<TrackRow>& t
   sql += with_container_item
              ? "CREATE TABLE container_item (container_item_pid INTEGER PRIMARY KEY, container_pid INTEGER, "
                "item_pid INTEGER, position INTEGER);"
+               "CREATE INDEX ContainerItemPosition ON container_item (container_pid ASC, position ASC);"
              : "CREATE TABLE container_items (container_pid INTEGER PRIMARY KEY, item_pid_data BLOB);";
   for (const TrackRow& track : tracks) {
     std::string pid = std::to_string(track.pid);

@@ -81,11 +81,7 @@ int ZEBModuleMedia::ListBooksAndRingtones(ZEBCommand& command) {
   if (record.state != ZEBDeviceConnection::kReady) return protocol::kResultNoDevice;
 
   MediaSender sender(command);
-  std::vector<std::string> texts;
-  for (const Book& book : books) texts.push_back(BookJson(book));
-  sender.SendList(kReportBooks, texts);
-  texts.clear();
-  for (const Ringtone& ringtone : ringtones) texts.push_back(RingtoneJson(ringtone));
-  sender.SendList(kReportRingtones, texts);
+  sender.SendRecords(kReportBooks, books, BookJson);
+  sender.SendRecords(kReportRingtones, ringtones, RingtoneJson);
   return kResultOk;
 }

@@ -28,13 +28,6 @@ void QueryPlaylistsWithTracks(SqliteDatabase& db, std::optional<std::string_view
   for (Playlist& playlist : *playlists) QueryTracks(db, track_sql, playlist.container_pid, &playlist.item_pids);
 }
 
-std::vector<std::string> ItemTexts(const std::vector<MediaItem>& items) {
-  std::vector<std::string> texts;
-  texts.reserve(items.size());
-  for (const MediaItem& item : items) texts.push_back(ItemJson(item));
-  return texts;
-}
-
 int64_t JsonInteger(const rapidjson::Value* object, const char* key) {
   if (object == nullptr) return 0;
   auto member = object->FindMember(key);
@@ -88,14 +81,12 @@ int ZEBModuleMedia::ListLibrary(ZEBCommand& command) {
     // A device that left while its files were checked answered every request with a failure: the list would
     // look empty rather than unknown.
     if (record.state != ZEBDeviceConnection::kReady) return protocol::kResultNoDevice;
-    sender.SendList(type, ItemTexts(*items));
+    sender.SendRecords(type, *items, ItemJson);
     items->clear();
     items->shrink_to_fit();
   }
 
-  std::vector<std::string> playlist_texts;
-  for (const Playlist& playlist : lists.playlists) playlist_texts.push_back(PlaylistJson(playlist));
-  sender.SendList(kReportPlaylists, playlist_texts);
+  sender.SendRecords(kReportPlaylists, lists.playlists, PlaylistJson);
   for (const Playlist& playlist : lists.playlists) {
     sender.SendCount(kReportPlaylistTracks, "{\"Playlist\":" + std::to_string(playlist.container_pid) +
                                                 ",\"Exist\":1,\"Count\":" + std::to_string(playlist.item_pids.size()) +

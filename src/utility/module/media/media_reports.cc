@@ -10,10 +10,6 @@ void MediaSender::Send(uint32_t type, const TaskReport& report) const {
       bas::IPCPacketHeader{command_.packet().task_id, type, protocol::kHeaderProgress, 0}, report);
 }
 
-void MediaSender::SendList(uint32_t type, const std::vector<std::string>& items) const {
-  SendListing(command_.uuid(), ListingOptions{}, items, [this, type](const TaskReport& report) { Send(type, report); });
-}
-
 void MediaSender::SendCount(uint32_t type, const std::string& info) const {
   TaskReport report;
   report.stage = 1;
