@@ -37,8 +37,8 @@ enum class FaultKind {
 struct ServiceFault {
   FaultKind kind = FaultKind::kNone;
   uint64_t bytes = 0;  // for kDropAfterBytes
-  uint64_t delay_us = 0;  // for kDelayEachRequest
   int times = -1;      // how many connections (or, for kRefuse, service starts) it applies to; -1 = all
+  uint64_t delay_us = 0;  // for kDelayEachRequest
 };
 
 }  // namespace devicesim
