@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <thread>
 
 #include "media/media_scenario.h"
 #include "support/media/media_test_databases.h"
@@ -182,6 +183,31 @@ TEST_F(GeneratedLibraryOnPhone, ALibraryThatIsNotADatabaseEndsWithTwentyAndSends
   EXPECT_EQ(listing.final->code, 20);
   EXPECT_TRUE(listing.reports.empty());
   EXPECT_TRUE(LogHas("OPEN STMT QueryMediaLibrary:  SQL: select media_kind,i.item_pid, file_size,"));
+}
+
+// The cable is pulled while the files are checked (each request a few milliseconds late, so the checks take
+// seconds): the host hears a code, not a shortened library.
+TEST_F(GeneratedLibraryOnPhone, ADeviceThatLeavesWhileItsFilesAreCheckedEndsTheListingWithACode) {
+  std::vector<TrackRow> tracks;
+  for (int i = 0; i < 4000; ++i) tracks.push_back({i + 1, "t" + std::to_string(i), 1, 1000, "T" + std::to_string(i) + ".mp3", 1});
+  PlaceCurrentLibrary(tracks, {});
+  profile_.SetServiceFault("com.apple.afc", {.kind = devicesim::FaultKind::kDelayEachRequest, .delay_us = 5000});
+  StartPhone();
+  ASSERT_TRUE(corvane_.host().SendCommand(55, kLibrary, std::string("{\"uuid\":\"") + kMediaUdid + "\",\"info\":{}}"));
+  devicesim::RequestFilter checks;
+  checks.channel = "afc";
+  checks.name = "GET_FILE_INFO";
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (corvane_.simulator().Log().Count(checks) < 200 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::string error;
+  ASSERT_TRUE(corvane_.simulator().Detach("phone", &error)) << error;
+  auto final = corvane_.host().WaitFor(
+      [](const hostlink::Report& report) { return report.task_id == 55 && report.is_final(); }, std::chrono::seconds(90));
+  ASSERT_TRUE(final);
+  EXPECT_NE(final->code, 0);
+  for (const hostlink::Report& report : corvane_.TakeReportsOf(55)) EXPECT_NE(report.packet_type, kSongs);
 }
 
 }  // namespace

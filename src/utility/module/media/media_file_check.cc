@@ -27,6 +27,11 @@ void RunLane(AFCConnectionRef afc, const std::vector<std::string>& paths, std::a
 
 }  // namespace
 
+bool DeviceStillAnswers(AFCConnectionRef afc) {
+  ZEBFileInfo root;
+  return GetFileInfo(afc, "/", &root);
+}
+
 RegularFileCheck DeviceRegularFileCheck(ZEBDeviceServicePtr shared, std::function<bool()> stop, int lanes) {
   return [shared = std::move(shared), stop = std::move(stop), lanes](const std::vector<std::string>& paths) {
     std::vector<char> regular(paths.size(), 0);

@@ -25,4 +25,8 @@ inline constexpr size_t kPathsPerExtraLane = 128;
 RegularFileCheck DeviceRegularFileCheck(ZEBDeviceServicePtr shared, std::function<bool()> stop,
                                         int lanes = kFileCheckLanes);
 
+// True while the device still answers on `afc`: a device pulled during the checks answered every later request
+// with a failure, which the checks cannot tell from a missing file.
+bool DeviceStillAnswers(AFCConnectionRef afc);
+
 }  // namespace media

@@ -78,9 +78,11 @@ int ZEBModuleMedia::ListLibrary(ZEBCommand& command) {
                              std::pair{&lists.tv_shows, kReportTvShows}}) {
     FilterItems(items, check);
     if (command.Aborted()) return kResultAborted;
-    // A device that left while its files were checked answered every request with a failure: the list would
-    // look empty rather than unknown.
-    if (record.state != ZEBDeviceConnection::kReady) return protocol::kResultNoDevice;
+    // A device that left while its files were checked would make the list look shorter rather than unknown.
+    if (record.state != ZEBDeviceConnection::kReady || !DeviceStillAnswers(afc->afcConnection)) {
+      LOG(ERROR) << "The device went away while its media files were checked";
+      return protocol::kResultNoDevice;
+    }
     sender.SendRecords(type, *items, ItemJson);
     items->clear();
     items->shrink_to_fit();
