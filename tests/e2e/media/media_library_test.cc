@@ -210,5 +210,29 @@ TEST_F(GeneratedLibraryOnPhone, ADeviceThatLeavesWhileItsFilesAreCheckedEndsTheL
   for (const hostlink::Report& report : corvane_.TakeReportsOf(55)) EXPECT_NE(report.packet_type, kSongs);
 }
 
+// A stop (600) while the files are checked ends the listing with 6 before its lists are sent, and the checks stop
+// soon after instead of running through every track.
+TEST_F(GeneratedLibraryOnPhone, AStopWhileTheFilesAreCheckedEndsTheListingWithSix) {
+  std::vector<TrackRow> tracks;
+  for (int i = 0; i < 4000; ++i) tracks.push_back({i + 1, "t" + std::to_string(i), 1, 1000, "T" + std::to_string(i) + ".mp3", 1});
+  PlaceCurrentLibrary(tracks, {});
+  profile_.SetServiceFault("com.apple.afc", {.kind = devicesim::FaultKind::kDelayEachRequest, .delay_us = 5000});
+  StartPhone();
+  ASSERT_TRUE(corvane_.host().SendCommand(56, kLibrary, std::string("{\"uuid\":\"") + kMediaUdid + "\",\"info\":{}}"));
+  devicesim::RequestFilter checks;
+  checks.channel = "afc";
+  checks.name = "GET_FILE_INFO";
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (corvane_.simulator().Log().Count(checks) < 200 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(corvane_.host().SendCommand(57, 600, R"({"info":{"task_id":"56"}})"));
+  auto stopped = corvane_.host().WaitFor(hostlink::FinalOf(56, kLibrary), std::chrono::seconds(60));
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(stopped->code, 6);
+  EXPECT_TRUE(corvane_.TakeReportsOf(56).empty());
+  EXPECT_LT(corvane_.simulator().Log().Count(checks), 4000u);
+}
+
 }  // namespace
 }  // namespace e2e
