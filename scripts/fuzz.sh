@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
-targets=(packet_reassembler_fuzz plist_message_fuzz app_package_fuzz air_traffic_fuzz upload_journal_fuzz)
+targets=(packet_reassembler_fuzz plist_message_fuzz app_package_fuzz air_traffic_fuzz upload_journal_fuzz
+  legacy_track_database_fuzz)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCORVANE_FUZZ=ON -DCORVANE_BUILD_BENCH=OFF > /dev/null
 cmake --build build-fuzz -j2 --target "${targets[@]}"
@@ -21,6 +22,7 @@ run() {
   case $target in
     packet_reassembler_fuzz) options+=(-dict=scripts/fuzz/packet.dict) ;;
     plist_message_fuzz | air_traffic_fuzz) options+=(-dict=scripts/fuzz/plist.dict) ;;
+    legacy_track_database_fuzz) options+=(-dict=scripts/fuzz/track_database.dict) ;;
   esac
   echo "== $target"
   "build-fuzz/bin/$target" "${options[@]}" "$corpus" 2>&1 | tail -n 3

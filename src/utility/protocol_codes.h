@@ -47,6 +47,13 @@
   X(kTypeFileExport, 701, "ZEBModuleFile")                       \
   X(kTypeFileDownload, 702, "ZEBModuleFile")                     \
   X(kTypeFileUpload, 703, "ZEBModuleFile")                       \
+  X(kTypeMediaLibrary, 1000, "ZEBModuleMedia")                   \
+  X(kTypeBooksAndRingtones, 1001, "ZEBModuleMedia")              \
+  X(kTypeRecordings, 1002, "ZEBModuleMedia")                     \
+  X(kTypePlaylistTracks, 1010, "ZEBModuleMedia")                 \
+  X(kTypeMediaItems, 1011, "ZEBModuleMedia")                     \
+  X(kTypeAddBook, 1012, "ZEBModuleMedia")                        \
+  X(kTypeRemoveBook, 1013, "ZEBModuleMedia")                     \
   X(kTypeNoteList, 1200, "ZEBModuleNote")                        \
   X(kTypeNoteSave, 1201, "ZEBModuleNote")                        \
   X(kTypeBackupNoteList, 1202, "ZEBModuleNote")                  \
@@ -70,6 +77,7 @@
   X(kResultNoService, 14, "the device service cannot be started")                      \
   X(kResultBadTransfer, 15, "a packet does not fit its transfer")                      \
   X(kResultSyncFailed, 13, "the sync service cannot be started, refused the data class or broke off")  \
+  X(kResultNoDatabaseCopy, 18, "no copy of the device's database could be taken")       \
   X(kResultNoPhotoDatabase, 18, "no copy of the photo database, or no album join table in it") \
   X(kResultDatabaseNotOpened, 19, "the local copy of a device database does not open")  \
   X(kResultStatementNotPrepared, 20, "a statement does not prepare on a device database") \

@@ -53,17 +53,25 @@ int SqliteDatabase::OpenWith(const std::string& name, int flags) {
   return kDbCannotOpen;
 }
 
-int SqliteDatabase::Prepare(std::string_view sql, std::string_view label, SqliteStatement* statement) {
+int SqliteDatabase::TryPrepare(std::string_view sql, SqliteStatement* statement) {
   sqlite3_stmt* raw = nullptr;
   int code = db_ == nullptr ? SQLITE_MISUSE
                             : sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
   if (code == SQLITE_OK && raw == nullptr) code = SQLITE_EMPTY;  // no statement in the text
   if (code != SQLITE_OK) {
     sqlite3_finalize(raw);
+    return code;
+  }
+  statement->Reset(raw);
+  return SQLITE_OK;
+}
+
+int SqliteDatabase::Prepare(std::string_view sql, std::string_view label, SqliteStatement* statement) {
+  int code = TryPrepare(sql, statement);
+  if (code != SQLITE_OK) {
     LOG(ERROR) << "OPEN STMT" << label << " SQL: " << sql << " RES: " << code;
     return kDbBadStatement;
   }
-  statement->Reset(raw);
   return kDbOk;
 }
 

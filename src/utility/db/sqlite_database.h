@@ -68,6 +68,9 @@ class SqliteDatabase {
   int Prepare(std::string_view sql, std::string_view label, SqliteStatement* statement);
   // The bare form: the label is ": " + the database's path.
   int Prepare(std::string_view sql, SqliteStatement* statement);
+  // Prepares without a log line and returns SQLite's own code: for a text that has a fallback, whose caller
+  // logs the miss its own way.
+  int TryPrepare(std::string_view sql, SqliteStatement* statement);
   // Closes the connection (statements must be gone) and removes a private copy, if one was made.
   void Close();
 

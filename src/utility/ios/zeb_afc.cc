@@ -22,18 +22,6 @@ constexpr const char* kCydiaAutoInstall = "/var/root/Media/Cydia/AutoInstall";
 
 int64_t ToInt64(const char* text) { return std::strtoll(text, nullptr, 10); }
 
-// Reads the directory's names, without "." and "..".
-bool ListDirectory(AFCConnectionRef afc, const std::string& path, std::vector<std::string>* names) {
-  AFCDirectoryRef directory = nullptr;
-  if (AFCDirectoryOpen(afc, path.c_str(), &directory) != kAMDSuccess) return false;
-  const char* name = nullptr;
-  while (AFCDirectoryRead(directory, &name) && name != nullptr) {
-    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) names->emplace_back(name);
-  }
-  AFCDirectoryClose(directory);
-  return true;
-}
-
 class LocalFile {
  public:
   explicit LocalFile(const std::string& path, const char* mode) : path_(path), file_(std::fopen(path.c_str(), mode)) {}
@@ -103,6 +91,17 @@ bool ReadDeviceFile(AFCConnectionRef afc, const std::string& device_path, Sink s
 }
 
 }  // namespace
+
+bool ListDirectory(AFCConnectionRef afc, const std::string& path, std::vector<std::string>* names) {
+  AFCDirectoryRef directory = nullptr;
+  if (AFCDirectoryOpen(afc, path.c_str(), &directory) != kAMDSuccess) return false;
+  const char* name = nullptr;
+  while (AFCDirectoryRead(directory, &name) && name != nullptr) {
+    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) names->emplace_back(name);
+  }
+  AFCDirectoryClose(directory);
+  return true;
+}
 
 char* TransferBuffer() {
   thread_local std::unique_ptr<char[]> buffer;
@@ -188,6 +187,29 @@ bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::
   if (AFCFileRefClose(afc, file) != kAMDSuccess) ok = false;
   if (!ok) LOG(ERROR) << "Upload of " << local_path << " to " << device_path << " failed";
   return ok;
+}
+
+bool UploadTree(AFCConnectionRef afc, const std::string& local_folder, const std::string& device_path) {
+  if (MakeDirectory(afc, device_path) != 1) return false;
+  std::error_code error;
+  std::filesystem::directory_iterator entries(local_folder, error);
+  if (error) return false;
+  bool ok = true;
+  for (const std::filesystem::directory_entry& entry : entries) {
+    std::string name = entry.path().filename().string();
+    std::string child = ChildPath(device_path, name);
+    if (entry.is_symlink(error)) continue;
+    if (entry.is_directory(error)) {
+      ok = UploadTree(afc, entry.path().string(), child) && ok;
+    } else if (entry.is_regular_file(error)) {
+      ok = UploadFile(afc, entry.path().string(), child) && ok;
+    }
+  }
+  return ok;
+}
+
+bool RenamePath(AFCConnectionRef afc, const std::string& from, const std::string& to) {
+  return AFCRenamePath(afc, from.c_str(), to.c_str()) == kAMDSuccess;
 }
 
 bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const std::string& local_path) {

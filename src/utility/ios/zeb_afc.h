@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "iOSAPI/mobile_device.h"
 
@@ -34,12 +35,19 @@ struct ZEBFileInfo {
 };
 
 bool GetFileInfo(AFCConnectionRef afc, const std::string& path, ZEBFileInfo* info);
+// The entry names of a device folder, without "." and ".."; false when the folder cannot be opened.
+bool ListDirectory(AFCConnectionRef afc, const std::string& path, std::vector<std::string>* names);
 bool RemovePath(AFCConnectionRef afc, const std::string& path);
 // 1 when the directory exists afterwards (it may have existed before), else 0.
 int MakeDirectory(AFCConnectionRef afc, const std::string& path);
 // Removes a file, or a directory's content (and the directory itself when `remove_top` or `nested`).
 bool RemoveTree(AFCConnectionRef afc, const std::string& path, bool remove_top, bool nested = false);
 bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::string& device_path);
+// Uploads a local folder with everything in it as `device_path` (made when missing); links and other special
+// files are skipped. False when any folder cannot be made or any file cannot be uploaded.
+bool UploadTree(AFCConnectionRef afc, const std::string& local_folder, const std::string& device_path);
+// Renames (moves) a device file or folder.
+bool RenamePath(AFCConnectionRef afc, const std::string& from, const std::string& to);
 bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const std::string& local_path);
 // The most DownloadFileToMemory reads: the device's file service is not trusted to stop, and what is read into
 // memory is small (the upload journal is at most 4 MiB; property lists and databases go to files).

@@ -44,7 +44,3 @@ bool ZEBAfcFile::Close() {
   open_ = false;
   return AFCFileRefClose(afc_, handle_) == kAMDSuccess;
 }
-
-bool RenamePath(AFCConnectionRef afc, const std::string& from, const std::string& to) {
-  return AFCRenamePath(afc, from.c_str(), to.c_str()) == kAMDSuccess;
-}

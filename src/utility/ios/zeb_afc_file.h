@@ -1,8 +1,8 @@
 // ZEBAfcFile: one open file of the device's file service, closed when the object goes.
 //
 // Modules read and write device files through it rather than through the file service's entry points; each call
-// is one request of the service (a read may return fewer bytes than asked). Rename and the other path operations
-// sit beside it in zeb_afc.h.
+// is one request of the service (a read may return fewer bytes than asked). Renames and the other path operations
+// are in zeb_afc.h.
 //
 // Thread safety: a file belongs to one user at a time; the connection under it serialises requests.
 #pragma once
@@ -41,6 +41,3 @@ class ZEBAfcFile {
   const uint64_t handle_;
   bool open_ = true;
 };
-
-// Gives a device path a new name, replacing a file of that name in one step.
-bool RenamePath(AFCConnectionRef afc, const std::string& from, const std::string& to);

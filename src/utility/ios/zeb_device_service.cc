@@ -99,7 +99,7 @@ ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, in
                                  bool with_afc) {
   ServiceState& state = State();
   std::unique_lock<std::mutex> lock(state.mutex);
-  if (name == kServiceAfc) {
+  if (name == kServiceAfc && !options.own_connection) {
     auto cached = state.afc_cache.find(device);
     if (cached != state.afc_cache.end()) {
       if (ZEBDeviceServicePtr live = cached->second.lock()) return live;

@@ -44,6 +44,9 @@ using ZEBDeviceServicePtr = std::shared_ptr<ZEBDeviceService>;
 
 struct ServiceOptions {
   bool unlock_escrow_bag = false;  // only the backup service asks for it
+  // "com.apple.afc" only: a connection of the caller's own instead of the shared one, for requests that are to
+  // run beside the shared connection's (each connection answers its requests one after another).
+  bool own_connection = false;
 };
 
 // Forgets the device's shared file service (at detachment); users that still hold it keep it.

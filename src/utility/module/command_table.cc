@@ -7,6 +7,7 @@
 #include "utility/module/contact/zeb_module_contact.h"
 #include "utility/module/control/zeb_module_control.h"
 #include "utility/module/file/zeb_module_file.h"
+#include "utility/module/media/zeb_module_media.h"
 #include "utility/module/note/zeb_module_note.h"
 #include "utility/module/photo/zeb_module_photo.h"
 #include "utility/module/sms/zeb_module_sms.h"
@@ -59,6 +60,11 @@ ZEBModule& Calendar() {
   return module;
 }
 
+ZEBModule& Media() {
+  static ZEBModuleMedia module;
+  return module;
+}
+
 ZEBModule& File() {
   static ZEBModuleFile module;
   return module;
@@ -73,6 +79,7 @@ constexpr CommandPolicy kSms{MarkerRule::kOneElseSilent, kResultBadJson, DeviceR
 constexpr CommandPolicy kFileExport{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional};
 constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional,
                                       kResultNoDevice, /*give_up_on_failure=*/true};
+constexpr CommandPolicy kMedia{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kRequired};
 
 // The sync modules read unparseable parameters as bad arguments (8).
 constexpr CommandPolicy kSyncChange{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kRequired};
@@ -93,6 +100,8 @@ const CommandRow kCommandRows[] = {
     {kTypeStopTask, kTypeStopTask, &Control, "ZEBModuleControl", kWithoutDevice},
     {kTypeFileExport, kTypeFileExport, &File, "ZEBModuleFile", kFileExport},
     {kTypeFileDownload, kTypeFileUpload, &File, "ZEBModuleFile", kFileTransfer},
+    {kTypeMediaLibrary, kTypeRecordings, &Media, "ZEBModuleMedia", kMedia},
+    {kTypePlaylistTracks, kTypeRemoveBook, &Media, "ZEBModuleMedia", kMedia},
     {kTypeNoteList, kTypeNoteList, &Note, "ZEBModuleNote", kNoteList},
     {kTypeNoteSave, kTypeNoteSave, &Note, "ZEBModuleNote", kSyncChange},
     {kTypeBackupNoteList, kTypeBackupNoteList, &Note, "ZEBModuleNote", kBackupNotes},

@@ -72,7 +72,9 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypeGroupAdd", 104},      {"kTypeGroupDelete", 105},      {"kTypeGroupEdit", 106},
       {"kTypeNoteList", 1200},     {"kTypeNoteSave", 1201},        {"kTypeBackupNoteList", 1202},
       {"kTypeBookmarkList", 1400}, {"kTypeBookmarkSave", 1401},    {"kTypeBookmarkDelete", 1402},
-      {"kTypeCalendarList", 1500}, {"kTypeCalendarSave", 1501},    {"kTypeCalendarDelete", 1502}};
+      {"kTypeCalendarList", 1500}, {"kTypeCalendarSave", 1501},    {"kTypeCalendarDelete", 1502},
+      {"kTypeMediaLibrary", 1000}, {"kTypeBooksAndRingtones", 1001}, {"kTypeRecordings", 1002},
+      {"kTypePlaylistTracks", 1010}, {"kTypeMediaItems", 1011}, {"kTypeAddBook", 1012}, {"kTypeRemoveBook", 1013}};
   EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());
   for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
     auto it = host_types.find(row.name);

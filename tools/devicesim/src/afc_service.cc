@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <filesystem>
 #include <map>
@@ -109,6 +111,7 @@ class AfcService : public Service {
         fields_.resize(had + payload_size);
         if (!stream.ReadExact(fields_.data() + had, payload_size)) return;
       }
+      if (context.request_delay_us != 0) std::this_thread::sleep_for(std::chrono::microseconds(context.request_delay_us));
       if (!Dispatch(header, payload_size)) return;
     }
   }

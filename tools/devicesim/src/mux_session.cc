@@ -48,6 +48,7 @@ void RunTunnel(Hub& hub, const std::shared_ptr<Device>& device, const std::strin
     default: {
       if (fault.kind == FaultKind::kDropAfterBytes) stream.LimitOutput(fault.bytes);
       ServiceContext context{hub, device, stream, service_name};
+      if (fault.kind == FaultKind::kDelayEachRequest) context.request_delay_us = fault.delay_us;
       service->Serve(context);
       break;
     }

@@ -22,7 +22,7 @@ constexpr struct {
     {FaultKind::kNone, "none"},         {FaultKind::kDropAfterBytes, "drop_after_bytes"},
     {FaultKind::kStall, "stall"},       {FaultKind::kMalformed, "malformed"},
     {FaultKind::kOversized, "oversized"}, {FaultKind::kRefuse, "refuse"},
-    {FaultKind::kEmptyMessage, "empty_message"},
+    {FaultKind::kEmptyMessage, "empty_message"}, {FaultKind::kDelayEachRequest, "delay_each_request"},
 };
 
 bool ReadDict(const Value& document, const char* key, Value* out, std::string* error) {
@@ -125,6 +125,7 @@ bool ReadFaults(const Value& document, Profile* profile, std::string* error) {
         return false;
       }
       if (const Value* bytes = spec.Find("bytes")) fault.bytes = static_cast<uint64_t>(bytes->integer());
+      if (const Value* delay = spec.Find("delay_us")) fault.delay_us = static_cast<uint64_t>(delay->integer());
       if (const Value* times = spec.Find("times")) fault.times = static_cast<int>(times->integer());
       profile->faults[service] = fault;
     }

@@ -234,6 +234,7 @@ ProfileBuilder& ProfileBuilder::SetServiceFault(const std::string& service, cons
   spec.Set("kind", FaultKindName(fault.kind));
   spec.Set("bytes", static_cast<int64_t>(fault.bytes));
   spec.Set("times", fault.times);
+  if (fault.delay_us != 0) spec.Set("delay_us", static_cast<int64_t>(fault.delay_us));
   services->Set(service, std::move(spec));
   return *this;
 }

@@ -112,6 +112,19 @@ TEST_F(ProfileTest, FaultsAndServicesLoad) {
   EXPECT_TRUE(profile.extra_services.count("com.corvane.devicesim.stream"));
 }
 
+TEST_F(ProfileTest, ARequestDelayLoadsWithItsDuration) {
+  ProfileBuilder builder("UDID-5");
+  builder.SetServiceFault("com.apple.afc", {.kind = FaultKind::kDelayEachRequest, .delay_us = 1000});
+  std::string error;
+  ASSERT_TRUE(builder.Write(dir_ + "/p5", &error)) << error;
+  Profile profile;
+  ASSERT_TRUE(LoadProfile(dir_ + "/p5", &profile, &error)) << error;
+  ASSERT_EQ(profile.faults.count("com.apple.afc"), 1u);
+  EXPECT_EQ(profile.faults["com.apple.afc"].kind, FaultKind::kDelayEachRequest);
+  EXPECT_EQ(profile.faults["com.apple.afc"].delay_us, 1000u);
+  EXPECT_EQ(profile.faults["com.apple.afc"].times, -1);
+}
+
 TEST_F(ProfileTest, AfcContentIsWrittenAsAsked) {
   ProfileBuilder builder("UDID-4");
   builder.AddFile("DCIM/100APPLE/IMG_0001.JPG", "jpeg")

@@ -22,6 +22,7 @@ struct ServiceContext {
   std::shared_ptr<Device> device;
   Stream& stream;
   std::string service;  // the name the client started, e.g. "com.apple.afc2"
+  uint64_t request_delay_us = 0;  // how long each request waits before it is answered (a fault; 0 for none)
 
   // Records one request of this service in the log.
   void Log(const std::string& name, std::map<std::string, std::string> args = {}) const;

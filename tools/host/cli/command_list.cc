@@ -71,6 +71,28 @@ const CommandInfo kCommands[] = {
      "4 MiB block; blocks go as `{\"stage\":2,\"code\":0,\"info\":{\"offset\",\"offset_length\"}}` + bytes; a wrong "
      "MD5 gives 14 and leaves nothing; `corvane-host upload` drives it",
      true, &kUploaded},
+    {1000, 1000, "list the media library",
+     "songs (1004), movies (1005), music videos (1007), TV shows (1006), playlists (1009): each `{\"Count\":N}` "
+     "then arrays of 100; per playlist (1010) `{\"Playlist\":P,\"Exist\":1,\"Count\":N}` and its `item_pids`",
+     true},
+    {1001, 1001, "list books and ringtones",
+     "books (1008) `{\"path\",\"title\",\"size\",\"artist\",\"purchase\",\"gene\"}` then ringtones (1003) "
+     "`{\"path\",\"title\",\"size\",\"duration\"}`: each `{\"Count\":N}` then arrays of 100",
+     true},
+    {1002, 1002, "list voice recordings",
+     "`{\"Count\":N}`, then one array of `{\"path\",\"size\",\"label\",\"duration_int\",\"duration\",\"date_int\","
+     "\"date\",\"source\"}` (1 database, 2 asset manifest, 3 composition)",
+     true},
+    {1010, 1010, "tracks of one playlist",
+     "`{\"uuid\":U,\"info\":{\"container_pid\":P,\"refresh\":R}}`; `{\"Playlist\":P,\"Count\":N}` "
+     "(-1: no such playlist) and `{\"Playlist\":P,\"item_pids\":[...]}`",
+     true},
+    {1011, 1011, "accept a list of items", "`{\"uuid\":U,\"info\":{\"item_pids\":[...]}}`; read, not used", true},
+    {1012, 1012, "add a book",
+     "data part: zlib of `{\"path\":P,\"remote\":B}` (a local .pdf or .epub folder, or a device path); one "
+     "report with the new book's record",
+     true},
+    {1013, 1013, "remove a book", "data part: zlib of `{\"path\":\"/Books/...\"}`; the list entry and the file go", true},
     {1200, 1200, "list notes",
      "stage 1 `{\"Count\":N}` (-1: kept in an account), stage 2 JSON arrays of up to 20 notes; dates in local time "
      "beside the device's UTC ones",

@@ -29,12 +29,16 @@ enum class FaultKind {
   kRefuse,
   // The first answer is a length prefix of 0 (an empty message), then the device closes.
   kEmptyMessage,
+  // Every request is answered only after `delay_us` microseconds, as a device over USB answers about a
+  // millisecond after each request; connections wait independently, so requests on several connections overlap.
+  kDelayEachRequest,
 };
 
 struct ServiceFault {
   FaultKind kind = FaultKind::kNone;
   uint64_t bytes = 0;  // for kDropAfterBytes
   int times = -1;      // how many connections (or, for kRefuse, service starts) it applies to; -1 = all
+  uint64_t delay_us = 0;  // for kDelayEachRequest
 };
 
 }  // namespace devicesim
