@@ -67,6 +67,8 @@ class DeviceLink {
   DeviceLinkCode SendXml(std::string_view xml);
   // The next message that is not a ping.
   DeviceLinkCode Receive(DeviceLinkMessage* message);
+  // The same within `timeout_ms` (a session that must notice a stop while the device works in silence).
+  DeviceLinkCode Receive(DeviceLinkMessage* message, unsigned timeout_ms) { return ReceiveWithin(timeout_ms, message); }
 
   // The opening conversation; `offered` receives the device's version (zeros when its first message holds none:
   // the first message is not judged). Messages before DLMessageDeviceReady are skipped.
