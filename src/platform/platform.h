@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -43,6 +44,11 @@ std::string CreateTemporaryBeside(const std::string& target);
 bool ReplaceFile(const std::string& from, const std::string& to);
 // Free bytes available to this user on the volume holding `path`, or -1.
 int64_t FreeBytes(const std::string& path);
+
+// Runs a program (arguments[0], found on PATH) with raised rights through the elevation launcher
+// (CORVANE_ELEVATE; default pkexec when installed; "none" runs it directly) and waits for it. False when it could
+// not be started; *exit_code is its exit status (128 + signal when a signal ended it).
+bool RunElevated(const std::vector<std::string>& arguments, int* exit_code);
 
 // A peer that goes away must not kill the process: writes to closed sockets and pipes fail with an error instead.
 void IgnoreBrokenPipes();

@@ -4,6 +4,7 @@
 #include "utility/module/basicinfo/zeb_module_basicinfo.h"
 #include "utility/module/control/zeb_module_control.h"
 #include "utility/module/file/zeb_module_file.h"
+#include "utility/module/itunes/zeb_module_itunes.h"
 #include "utility/module/sms/zeb_module_sms.h"
 
 namespace {
@@ -32,6 +33,11 @@ ZEBModule& BasicInfo() {
   return module;
 }
 
+ZEBModule& ITunes() {
+  static ZEBModuleiTunes module;
+  return module;
+}
+
 ZEBModule& File() {
   static ZEBModuleFile module;
   return module;
@@ -42,6 +48,8 @@ constexpr CommandPolicy kOnDevice{MarkerRule::kOneElseSuccess, kResultBadJson, D
 constexpr CommandPolicy kOnDeviceByUuidOrNumber{MarkerRule::kOneElseSuccess, kResultBadJson,
                                                 DeviceRule::kRequiredByUuidOrNumber};
 constexpr CommandPolicy kWithoutDevice{};
+constexpr CommandPolicy kBackupOnDevice{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kRequired};
+constexpr CommandPolicy kBackupWithoutDevice{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kNone};
 constexpr CommandPolicy kSms{MarkerRule::kOneElseSilent, kResultBadJson, DeviceRule::kOptional};
 constexpr CommandPolicy kFileExport{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional};
 constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional,
@@ -57,6 +65,10 @@ const CommandRow kCommandRows[] = {
     {kTypeStopTask, kTypeStopTask, &Control, "ZEBModuleControl", kWithoutDevice},
     {kTypeFileExport, kTypeFileExport, &File, "ZEBModuleFile", kFileExport},
     {kTypeFileDownload, kTypeFileUpload, &File, "ZEBModuleFile", kFileTransfer},
+    {kTypeBackup, kTypeRestore, &ITunes, "ZEBModuleiTunes", kBackupOnDevice},
+    {kTypeBackupList, kTypeBackupList, &ITunes, "ZEBModuleiTunes", kBackupWithoutDevice},
+    {kTypeFindMyAssociated, kTypeSetBackupPassword, &ITunes, "ZEBModuleiTunes", kBackupOnDevice},
+    {kTypeITunesRunning, kTypeEndITunes, &ITunes, "ZEBModuleiTunes", kBackupWithoutDevice},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };
 

@@ -65,7 +65,10 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypeRename", 303},        {"kTypeAppList", 501},          {"kTypeAppIcons", 502},
       {"kTypeAppInstall", 504},    {"kTypeAppUninstall", 505},     {"kTypeAppArchive", 506},
       {"kTypeStopTask", 600},      {"kTypeFileExport", 701},       {"kTypeFileDownload", 702},
-      {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800}};
+      {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800},
+      {"kTypeBackup", 1600},       {"kTypeRestore", 1601},         {"kTypeBackupList", 1602},
+      {"kTypeFindMyAssociated", 1603}, {"kTypeWillEncrypt", 1604}, {"kTypeSetBackupPassword", 1605},
+      {"kTypeITunesRunning", 1606}, {"kTypeEndITunes", 1607}};
   EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());
   for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
     auto it = host_types.find(row.name);
@@ -75,6 +78,8 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
   EXPECT_EQ(protocol::kResultBadJson, 21);
   EXPECT_EQ(protocol::kResultAborted, 6);
   EXPECT_EQ(protocol::kResultNoDevice, 7);
+  EXPECT_EQ(protocol::kResultBackupTaskError, 2);
+  EXPECT_EQ(protocol::kResultBackupDisconnected, 45);
 }
 
 }  // namespace
