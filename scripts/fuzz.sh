@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCORVANE_FUZZ=ON -DCORVANE_BUILD_BENCH=OFF > /dev/null
-cmake --build build-fuzz -j2 --target packet_reassembler_fuzz plist_message_fuzz
+cmake --build build-fuzz -j2 --target packet_reassembler_fuzz plist_message_fuzz backup_request_fuzz \
+  upload_receiver_fuzz
 
 run() {
   local target=$1 dict=$2
@@ -17,3 +18,5 @@ run() {
 }
 run packet_reassembler_fuzz packet.dict
 run plist_message_fuzz plist.dict
+run backup_request_fuzz backup.dict
+run upload_receiver_fuzz backup.dict

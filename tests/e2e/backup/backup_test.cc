@@ -174,6 +174,16 @@ TEST_F(BackupCommandTest, AnUnknownDeviceGets7AndUnreadableJson8) {
   EXPECT_FALSE(fs::exists(root_));
 }
 
+// A device that falls silent in the middle of an upload is given up after the service's receive limit.
+TEST_F(BackupCommandTest, ADeviceThatFallsSilentFailsTheBackupAfterTheReceiveLimit) {
+  corvane_.options().env.push_back({"CORVANE_SERVICE_TIMEOUT_MS", "1500"});
+  StartWith("phone", BuiltPhone({devicesim::BackupFaultKind::kStall, 20}), kUdid);
+  BackupRun run = RunBackupCommand(corvane_, 135, 1600, BackupJson(kUdid, root_));
+  ASSERT_TRUE(run.final);
+  EXPECT_EQ(run.final->code, 45) << run.error;
+  EXPECT_EQ(FoldersUnder(root_), std::vector<std::string>());
+}
+
 struct FaultCase {
   devicesim::BackupFaultKind kind;
   int after_files;
