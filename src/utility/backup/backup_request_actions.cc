@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "utility/backup/backup_folder_ops.h"
 #include "utility/backup/download_sender.h"
+#include "utility/backup/read_ahead_reader.h"
 #include "utility/protocol_codes.h"
 
 namespace {
@@ -57,9 +58,15 @@ bool RequestActions::MapAll(const std::vector<std::string>& device_paths, std::v
 }
 
 bool RequestActions::Upload(BackupResult* failure) {
-  UploadOutcome outcome = receiver_.Receive([this](char* buffer, size_t length) {
-    return link_.ReceiveBytes(buffer, length) == DeviceLinkCode::kOk;
+  ReadAheadReader reader([this](char* buffer, size_t capacity) { return link_.ReceiveSomeBytes(buffer, capacity); },
+                         [this](char* buffer, size_t length) {
+                           return link_.ReceiveBytes(buffer, length) == DeviceLinkCode::kOk;
+                         });
+  UploadOutcome outcome = receiver_.Receive([&reader](char* buffer, size_t length) {
+    return reader.Read(buffer, length);
   });
+  // The device waits for the reply after its upload; bytes beyond it mean the stream is out of step.
+  if (outcome.status == UploadStatus::kDone && reader.buffered() != 0) outcome.status = UploadStatus::kStreamFailed;
   switch (outcome.status) {
     case UploadStatus::kDone:
       return true;

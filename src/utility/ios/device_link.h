@@ -93,6 +93,9 @@ class DeviceLink {
   // Raw bytes between messages (file transfers of the backup service).
   DeviceLinkCode SendBytes(std::string_view bytes);
   DeviceLinkCode ReceiveBytes(char* buffer, size_t length);
+  // What has arrived, at least one byte and at most `capacity` (see DeviceLinkChannel::ReceiveSome); 0 when the
+  // stream failed.
+  size_t ReceiveSomeBytes(char* buffer, size_t capacity) { return channel_->ReceiveSome(buffer, capacity); }
 
  private:
   DeviceLinkCode ReceiveWithin(unsigned timeout_ms, DeviceLinkMessage* message);
