@@ -38,7 +38,9 @@ struct UploadHooks {
   std::function<bool()> cancelled;
   // Whether the file of this local path is written; its blocks are read and dropped otherwise. Null: all files.
   std::function<bool(const std::string& local_path)> wanted;
-  // Told after a file has been completely written and closed.
+  // Told after a file has been completely written and closed. The path is where it was written: a device
+  // uploads into "<folder>/Snapshot/..." and moves the files out later in the session, so a listener that keeps
+  // the file links or copies it here rather than keeping the path.
   std::function<void(const std::string& device_name, const std::string& local_path)> written;
   // Opens a new file for writing (tests put a failing file here). Null: the file is created anew at the path.
   std::function<std::FILE*(const std::string& local_path)> open;
