@@ -25,7 +25,8 @@ TEST(BackupPathMap, PathsThatLeaveTheFolderAreRefused) {
   std::string local = "untouched";
   const std::string udid = kUdid;
   for (const std::string& hostile :
-       std::vector<std::string>{udid + "/../../etc/passwd", udid + "/Snapshot/../../x", udid + "/..", "/etc/passwd", "../" + udid + "/x",
+       std::vector<std::string>{udid + "/../../etc/passwd", udid + "/Snapshot/../../x", udid + "/..", "/etc/passwd",
+        "../" + udid + "/x",
         udid + "\\..\\x", udid + "/a\\b", udid + "/./x", udid + std::string("/a\0b", 4), udid + "x/Status.plist",
         std::string("Status.plist"), std::string(), udid + "/" + std::string(5000, 'a')}) {
     EXPECT_FALSE(paths.Map(hostile, &local)) << hostile.substr(0, 80);

@@ -68,8 +68,9 @@ TEST_F(UtcZone, TheNewestCompleteEarlierBackupIsLinkedIntoTheNewFolder) {
   Backup("U-20210101000000", true, "newer");
   Backup("U-20220101000000", false, "incomplete");
   Backup("OTHER-20230101000000", true, "another device");
-  fs::last_write_time(root_ / "U-20200101000000" / "Status.plist", fs::file_time_type::clock::now() - std::chrono::hours(48));
-  fs::last_write_time(root_ / "U-20210101000000" / "Status.plist", fs::file_time_type::clock::now() - std::chrono::hours(24));
+  auto now = fs::file_time_type::clock::now();
+  fs::last_write_time(root_ / "U-20200101000000" / "Status.plist", now - std::chrono::hours(48));
+  fs::last_write_time(root_ / "U-20210101000000" / "Status.plist", now - std::chrono::hours(24));
   fs::create_directories(root_ / "U-new");
   std::string earlier = SeedFromEarlierBackup(root_.string(), "U", (root_ / "U-new").string() + "/");
   EXPECT_EQ(earlier, (root_ / "U-20210101000000").string());

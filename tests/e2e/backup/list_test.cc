@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "app/tool_runner.h"
 #include "backup/backup_scenario.h"
@@ -163,7 +164,9 @@ TEST_F(ListTest, AStopHalfwayEndsTheBackupWith6AndRemovesItsFolder) {
   EXPECT_EQ(final->code, 6);
   EXPECT_EQ(final->header_code, 5);
   // The folder goes once the session has ended; the final report may come first.
-  for (int i = 0; i < 100 && !FoldersUnder(root).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int i = 0; i < 100 && !FoldersUnder(root).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   EXPECT_EQ(FoldersUnder(root), std::vector<std::string>());
 }
 

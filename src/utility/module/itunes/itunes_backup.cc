@@ -128,8 +128,8 @@ int Restore(ZEBCommand& command) {
   request.target_identifier = command.device()->UniqueDeviceID();
   request.encrypted = encrypted != nullptr && encrypted->IsBoolean() && encrypted->AsBool();
   request.password = password;
-  return Finish(command,
-                RunRestoreOnDevice(command.device()->device, paths, request, HooksFor(command, request.target_identifier)));
+  BackupSessionHooks hooks = HooksFor(command, request.target_identifier);
+  return Finish(command, RunRestoreOnDevice(command.device()->device, paths, request, hooks));
 }
 
 }  // namespace itunes
