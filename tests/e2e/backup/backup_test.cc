@@ -2,6 +2,7 @@
 // against the device's backup source, the reports the host sees, Info.plist, incremental backups, and every way a
 // backup fails leaving no folder behind.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <fstream>
@@ -182,6 +183,34 @@ TEST_F(BackupCommandTest, ADeviceThatFallsSilentFailsTheBackupAfterTheReceiveLim
   ASSERT_TRUE(run.final);
   EXPECT_EQ(run.final->code, 45) << run.error;
   EXPECT_EQ(FoldersUnder(root_), std::vector<std::string>());
+}
+
+// A small file system mounted for the test (root only; skipped elsewhere), unmounted when it goes.
+struct SmallFileSystem {
+  explicit SmallFileSystem(const std::string& where, const char* size) : path(where) {
+    fs::create_directories(path);
+    mounted = ::mount("tmpfs", path.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted) ::umount2(path.c_str(), MNT_DETACH);
+  }
+  std::string path;
+  bool mounted = false;
+};
+
+// The device believes the space is enough (it counts 1 KiB per file), the file system does not (a page per
+// file): a write fails halfway, and the backup ends with the system's text and leaves nothing behind.
+TEST_F(BackupCommandTest, AFullDiskFailsTheWriteAndRemovesTheFolder) {
+  devicesim::ProfileBuilder phone(kUdid);
+  phone.SetProductVersion("16.4.1").AddBackupTree("HomeDomain", "Library/Caches", 300, 1500, 2);
+  StartWith("phone", phone, kUdid);
+  SmallFileSystem small(corvane_.temp_dir() + "/small", "1m");
+  if (!small.mounted) GTEST_SKIP() << "no small file system can be mounted here";
+  BackupRun run = RunBackupCommand(corvane_, 137, 1600, BackupJson(kUdid, small.path));
+  ASSERT_TRUE(run.final);
+  EXPECT_EQ(run.final->code, 13) << run.error;
+  EXPECT_NE(run.error.find("No space left on device"), std::string::npos) << run.error;
+  EXPECT_EQ(FoldersUnder(small.path), std::vector<std::string>());
 }
 
 struct FaultCase {
