@@ -55,12 +55,16 @@ std::string BackupTimeSuffix(int64_t seconds_since_1970) {
   return text;
 }
 
-std::string NewBackupFolderName(const std::string& root, const std::string& udid, int64_t seconds_since_1970) {
+std::string ReserveBackupFolder(const std::string& root, const std::string& udid, int64_t seconds_since_1970) {
   std::string name = udid + BackupTimeSuffix(seconds_since_1970);
-  std::error_code error;
   std::string candidate = name;
-  for (int n = 2; fs::exists(fs::path(root) / candidate, error); ++n) candidate = name + "-" + std::to_string(n);
-  return candidate;
+  for (int n = 2; n < 1000; ++n) {
+    std::error_code error;
+    if (fs::create_directory(fs::path(root) / candidate, error)) return candidate;
+    if (error) return std::string();  // not a name taken: the root itself is unusable
+    candidate = name + "-" + std::to_string(n);
+  }
+  return std::string();
 }
 
 std::string SeedFromEarlierBackup(const std::string& root, const std::string& udid, const std::string& folder) {
@@ -119,8 +123,9 @@ BackupResult RunWorkBackup(AMDeviceRef device, const std::string& udid, const st
   fs::create_directories(work_root, error);
   int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
                     std::chrono::system_clock::now().time_since_epoch()).count();
-  BackupPathMap paths(work_root, udid, NewBackupFolderName(work_root, udid, now));
+  std::string name = ReserveBackupFolder(work_root, udid, now);
+  if (name.empty()) return {protocol::kResultIoFailed, "Cannot create a backup folder in " + work_root};
+  BackupPathMap paths(work_root, udid, name);
   *folder = paths.folder();
-  fs::create_directories(paths.folder(), error);
   return RunBackupOnDevice(device, paths, hooks);
 }

@@ -24,8 +24,10 @@
 // 32,535,194,400 is taken as 0.
 std::string BackupTimeSuffix(int64_t seconds_since_1970);
 
-// The name of a new backup folder under `root` ("<udid><suffix>", or with "-N" after it when that exists).
-std::string NewBackupFolderName(const std::string& root, const std::string& udid, int64_t seconds_since_1970);
+// Creates a new backup folder under `root` ("<udid><suffix>", or with "-N" after it when that exists) and returns
+// its name; the creation itself decides, so two backups starting in the same second never share a folder. Empty
+// when no folder could be created.
+std::string ReserveBackupFolder(const std::string& root, const std::string& udid, int64_t seconds_since_1970);
 
 // Fills the new (empty) folder `folder` with hard links to the newest complete earlier backup of `udid` under
 // `root`. Returns the earlier folder's path, or "" when there was none (or linking failed: the folder is emptied

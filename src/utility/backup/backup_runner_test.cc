@@ -57,10 +57,11 @@ TEST_F(UtcZone, TheSuffixIsTheLocalTimeAndTimesOutOfRangeCountAsZero) {
 }
 
 TEST_F(UtcZone, ASecondBackupInTheSameSecondGetsAFolderOfItsOwn) {
-  EXPECT_EQ(NewBackupFolderName(root_.string(), "U", 0), "U-19700101000000");
-  fs::create_directories(root_ / "U-19700101000000");
+  EXPECT_EQ(ReserveBackupFolder(root_.string(), "U", 0), "U-19700101000000");
+  EXPECT_TRUE(fs::is_directory(root_ / "U-19700101000000"));
   fs::create_directories(root_ / "U-19700101000000-2");
-  EXPECT_EQ(NewBackupFolderName(root_.string(), "U", 0), "U-19700101000000-3");
+  EXPECT_EQ(ReserveBackupFolder(root_.string(), "U", 0), "U-19700101000000-3");
+  EXPECT_EQ(ReserveBackupFolder((root_ / "missing").string(), "U", 0), "");
 }
 
 TEST_F(UtcZone, TheNewestCompleteEarlierBackupIsLinkedIntoTheNewFolder) {

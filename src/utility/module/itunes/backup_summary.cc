@@ -3,6 +3,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -51,8 +52,13 @@ std::string BackupSummaryJson(const std::string& folder, std::optional<uint64_t>
   std::optional<PlistValue> manifest = ReadPlist(fs::path(folder) / "Manifest.plist");
   const PlistValue* encrypted = manifest ? manifest->Find("IsEncrypted") : nullptr;
   std::string date;
-  if (const PlistValue* when = info->Find("Last Backup Date"); when != nullptr && when->IsDate()) {
-    date = UtcTimeToLocalText(when->Text());
+  if (const PlistValue* when = info->Find("Last Backup Date"); when != nullptr) {
+    // A date, or (in backups other programs wrote) a count from the reference date in seconds or nanoseconds.
+    if (when->IsDate()) date = UtcTimeToLocalText(when->Text());
+    if (when->IsInteger()) date = ReferenceDateText(when->AsInt64());
+    if (when->IsReal() && std::isfinite(when->AsReal()) && std::fabs(when->AsReal()) < 9.2e18) {
+      date = ReferenceDateText(static_cast<int64_t>(when->AsReal()));
+    }
   }
   rapidjson::StringBuffer buffer;
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);

@@ -71,16 +71,14 @@ int Backup(ZEBCommand& command) {
   if (!platform::CreateDirectories(root)) {
     return Finish(command, {protocol::kResultIoFailed, "Cannot create the backup root " + root});
   }
-  BackupPathMap paths(root, udid, NewBackupFolderName(root, udid, Now()));
+  std::string name = ReserveBackupFolder(root, udid, Now());
+  if (name.empty()) return Finish(command, {protocol::kResultIoFailed, "Cannot create a backup folder in " + root});
+  BackupPathMap paths(root, udid, name);
   const std::string& folder = paths.folder();
-
   std::string dir_json = BackupDirJson(folder);
   TaskReport dir_report;
   dir_report.data = dir_json;
   command.SendProgress(dir_report);
-  if (!platform::CreateDirectories(folder)) {
-    return Finish(command, {protocol::kResultIoFailed, "Cannot create the backup folder " + folder});
-  }
   std::string earlier = SeedFromEarlierBackup(root, udid, folder);
   if (!earlier.empty()) LOG(INFO) << "Backup " << folder << " starts from " << earlier;
 
