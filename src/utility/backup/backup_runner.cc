@@ -5,8 +5,11 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
+#include "iOSAPI/plist_message.h"
 #include "utility/ios/device_link.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/protocol_codes.h"
@@ -23,6 +26,15 @@ bool IsCompleteBackup(const fs::path& folder) {
     if (!fs::is_regular_file(folder / name, error)) return false;
   }
   return true;
+}
+
+bool IsEncryptedBackup(const fs::path& folder) {
+  std::ifstream in(folder / "Manifest.plist", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  PlistValue manifest;
+  if (bytes.empty() || !ParseMessage(bytes.data(), bytes.size(), &manifest) || !manifest.IsDict()) return false;
+  const PlistValue* encrypted = manifest.Find("IsEncrypted");
+  return encrypted != nullptr && encrypted->IsBoolean() && encrypted->AsBool();
 }
 
 bool LinkTree(const fs::path& from, const fs::path& to) {
@@ -67,7 +79,8 @@ std::string ReserveBackupFolder(const std::string& root, const std::string& udid
   return std::string();
 }
 
-std::string SeedFromEarlierBackup(const std::string& root, const std::string& udid, const std::string& folder) {
+std::string SeedFromEarlierBackup(const std::string& root, const std::string& udid, const std::string& folder,
+                                  bool encrypted) {
   std::error_code error;
   fs::path newest;
   fs::file_time_type newest_time;
@@ -76,7 +89,7 @@ std::string SeedFromEarlierBackup(const std::string& root, const std::string& ud
     std::string name = it->path().filename().string();
     if (name.compare(0, udid.size(), udid) != 0 || !it->is_directory(error)) continue;
     if (it->path().lexically_normal() == own || fs::path(it->path().string() + "/") == own) continue;
-    if (!IsCompleteBackup(it->path())) continue;
+    if (!IsCompleteBackup(it->path()) || IsEncryptedBackup(it->path()) != encrypted) continue;
     fs::file_time_type time = fs::last_write_time(it->path() / "Status.plist", error);
     if (error) continue;
     if (newest.empty() || time > newest_time) {

@@ -30,9 +30,11 @@ std::string BackupTimeSuffix(int64_t seconds_since_1970);
 std::string ReserveBackupFolder(const std::string& root, const std::string& udid, int64_t seconds_since_1970);
 
 // Fills the new (empty) folder `folder` with hard links to the newest complete earlier backup of `udid` under
-// `root`. Returns the earlier folder's path, or "" when there was none (or linking failed: the folder is emptied
-// again).
-std::string SeedFromEarlierBackup(const std::string& root, const std::string& udid, const std::string& folder);
+// `root` whose encryption (Manifest.plist "IsEncrypted") is `encrypted`: a backup that changes its encryption is a
+// full one, and must not keep the earlier backup's files beside the new ones. Returns the earlier folder's path,
+// or "" when there was none (or linking failed: the folder is emptied again).
+std::string SeedFromEarlierBackup(const std::string& root, const std::string& udid, const std::string& folder,
+                                  bool encrypted);
 
 // Starts the backup service and runs a backup. A service that cannot be started gives `no_service_text` with the
 // start's error code (48 for a locked device) or 14.

@@ -73,7 +73,7 @@ TEST_F(UtcZone, TheNewestCompleteEarlierBackupIsLinkedIntoTheNewFolder) {
   fs::last_write_time(root_ / "U-20200101000000" / "Status.plist", now - std::chrono::hours(48));
   fs::last_write_time(root_ / "U-20210101000000" / "Status.plist", now - std::chrono::hours(24));
   fs::create_directories(root_ / "U-new");
-  std::string earlier = SeedFromEarlierBackup(root_.string(), "U", (root_ / "U-new").string() + "/");
+  std::string earlier = SeedFromEarlierBackup(root_.string(), "U", (root_ / "U-new").string() + "/", false);
   EXPECT_EQ(earlier, (root_ / "U-20210101000000").string());
   struct stat linked {}, original {};
   ASSERT_EQ(::stat((root_ / "U-new" / "ab" / "abcdef").c_str(), &linked), 0);
@@ -81,8 +81,12 @@ TEST_F(UtcZone, TheNewestCompleteEarlierBackupIsLinkedIntoTheNewFolder) {
   EXPECT_EQ(linked.st_ino, original.st_ino);
 
   fs::create_directories(root_ / "V-new");
-  EXPECT_EQ(SeedFromEarlierBackup(root_.string(), "V", (root_ / "V-new").string()), "");
+  EXPECT_EQ(SeedFromEarlierBackup(root_.string(), "V", (root_ / "V-new").string(), false), "");
   EXPECT_TRUE(fs::is_empty(root_ / "V-new"));
+  // A backup that turns encryption on starts empty: nothing of the unencrypted backups may stay beside it.
+  fs::create_directories(root_ / "U-encrypted");
+  EXPECT_EQ(SeedFromEarlierBackup(root_.string(), "U", (root_ / "U-encrypted").string(), true), "");
+  EXPECT_TRUE(fs::is_empty(root_ / "U-encrypted"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "utility/backup/backup_runner.h"
 #include "utility/ios/zeb_device_service.h"
+#include "utility/ios/zeb_device_values.h"
 #include "utility/module/itunes/info_plist.h"
 #include "utility/module/itunes/itunes_commands.h"
 #include "utility/protocol_codes.h"
@@ -79,11 +80,14 @@ int Backup(ZEBCommand& command) {
   TaskReport dir_report;
   dir_report.data = dir_json;
   command.SendProgress(dir_report);
-  std::string earlier = SeedFromEarlierBackup(root, udid, folder);
-  if (!earlier.empty()) LOG(INFO) << "Backup " << folder << " starts from " << earlier;
-
   int error = 0;
   ZEBDeviceServicePtr afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+  std::optional<PlistValue> will_encrypt =
+      CopyValue(command.device()->device, "com.apple.mobile.backup", "WillEncrypt");
+  bool encrypted = will_encrypt && will_encrypt->IsBoolean() && will_encrypt->AsBool();
+  std::string earlier = SeedFromEarlierBackup(root, udid, folder, encrypted);
+  if (!earlier.empty()) LOG(INFO) << "Backup " << folder << " starts from " << earlier;
+
   InfoPlistSources sources = CollectInfoPlistSources(command.device()->device, afc ? afc->afcConnection : nullptr);
   sources.now = Now();
   BackupResult result;
