@@ -66,7 +66,10 @@ Wait NextRequest(DeviceLink& link, const BackupSessionHooks& hooks, BackupReques
 }
 
 void LogDeviceError(const BackupRequest& request) {
-  LOG(ERROR) << "error: " << request.error_code << " description: " << request.error_description;
+  // The device's final word; 0 is its success.
+  LOG_IF(INFO, request.error_code == 0) << "error: 0 description: " << request.error_description;
+  LOG_IF(ERROR, request.error_code != 0) << "error: " << request.error_code
+                                         << " description: " << request.error_description;
 }
 
 }  // namespace

@@ -134,6 +134,19 @@ TEST_F(BackupSessionTest, AFullBackupServesEveryRequestAndEndsAfterTheFinalRespo
   EXPECT_EQ(steps_, (std::vector<int>{0, 100, 3750, 9000, 10000}));
 }
 
+TEST_F(BackupSessionTest, AFreeSpaceTheSystemCannotTellIsAnsweredWithAFailureNotLeftOpen) {
+  BackupSessionHooks hooks;
+  hooks.free_bytes = [](const std::string&) { return int64_t{-1}; };
+  std::string script = Opening() + Framed(Msg({S("DLMessageGetFreeDiskSpace")})) +
+                       Framed(Msg({S("DLContentsOfDirectory"), S(U)})) + Framed(Final(0));
+  EXPECT_EQ(RunBackup(script, hooks).code, 0);
+  std::vector<PlistValue> replies = Replies();
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_NE(replies[0].array()[1].AsInt64(), 0);
+  EXPECT_EQ(replies[1].array()[1].AsInt64(), 0);
+  EXPECT_TRUE(replies[1].array()[3].IsDict());
+}
+
 TEST_F(BackupSessionTest, TheDevicesErrorCodeEndsTheBackupWithItsDescription) {
   BackupResult result = RunBackup(Opening() + Framed(Final(208, "Device locked (MBErrorDomain/208)")));
   EXPECT_EQ(result.code, 208);
