@@ -6,6 +6,9 @@
 // system of the backing-up process only; the simulated device runs in this process and is counted for neither);
 // and the peak resident memory of that process (Corvane's VmHWM over its whole life, idevicebackup2's maxrss).
 // The ratios Corvane / idevicebackup2 of each are printed at the end.
+//
+// CORVANE_BACKUP_BENCH_MEDIA_GIB=N makes the media file N GiB (whole numbers), to see that memory does not grow
+// with the size of a backup (run it with --benchmark_filter=BM_CorvaneBackup).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -15,6 +18,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -35,13 +39,20 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr uint64_t kMediaSize = 1ull << 30;
+uint64_t MediaSize() {
+  static const uint64_t size = [] {
+    const char* text = std::getenv("CORVANE_BACKUP_BENCH_MEDIA_GIB");
+    long gib = text == nullptr ? 1 : std::atol(text);
+    return static_cast<uint64_t>(gib > 0 ? gib : 1) << 30;
+  }();
+  return size;
+}
 constexpr int kSmallFiles = 20000;
 constexpr uint64_t kSmallSize = 4096;
 constexpr char kUdid[] = "00008110-00BE0C4AB1B2C3D5";
 constexpr double kGiB = 1024.0 * 1024 * 1024;
 
-uint64_t TotalBytes() { return kMediaSize + kSmallFiles * kSmallSize; }
+uint64_t TotalBytes() { return MediaSize() + kSmallFiles * kSmallSize; }
 
 // User + system seconds of a running process, and its peak resident size in bytes.
 double ProcessCpuSeconds(pid_t pid) {
@@ -82,7 +93,7 @@ struct Rig {
     dir = made ? made : mkdtemp(tmp_pattern);
     devicesim::ProfileBuilder phone(kUdid);
     phone.SetProductVersion("16.4.1")
-        .AddBackupSparseFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.MOV", kMediaSize)
+        .AddBackupSparseFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.MOV", MediaSize())
         .AddBackupTree("HomeDomain", "Library/Caches/Small", kSmallFiles, kSmallSize, 7);
     if (!phone.Write(dir + "/phone", &error) || !simulator.AddProfile(dir + "/phone", true, &error) ||
         !simulator.Start(dir + "/mux.sock", &error)) {
