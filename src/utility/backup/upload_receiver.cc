@@ -22,9 +22,12 @@ bool ReadLength(const ByteReader& read, uint32_t* length) {
 }
 
 std::FILE* CreateAnew(const std::string& path) {
-  // Unlinked first: an earlier backup may share this file by hard link, and must keep its own copy.
-  std::remove(path.c_str());
   std::FILE* file = std::fopen(path.c_str(), "wbx");
+  if (file == nullptr && errno == EEXIST) {
+    // Unlinked, not truncated: an earlier backup may share this file by hard link, and keeps its own copy.
+    std::remove(path.c_str());
+    file = std::fopen(path.c_str(), "wbx");
+  }
   // The data arrive in large pieces already; a second buffer would only copy them once more.
   if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
   return file;
