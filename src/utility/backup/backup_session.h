@@ -6,7 +6,7 @@
 // then the Backup or Restore request. After that the device drives: the computer serves each request on the
 // backup folder (BackupPathMap) and answers it, until the device's final Response or its Disconnect.
 //
-// Every request gets an answer, so a device is never left waiting: the Part of the protocol a device may use
+// Every request gets an answer, so a device is never left waiting: the parts of the protocol a device may use
 // but this computer does not offer (PurgeDiskSpace, unknown requests, a free space the system cannot tell) is
 // answered with a non-zero status. A path that leaves the backup folder is answered with a non-zero status and
 // ends the session as refused.
