@@ -7,7 +7,7 @@
 // backup folder (BackupPathMap) and answers it, until the device's final Response or its Disconnect.
 //
 // Every request gets an answer, so a device is never left waiting: the parts of the protocol a device may use
-// but this computer does not offer (PurgeDiskSpace, unknown requests, a free space the system cannot tell) is
+// but this computer does not offer (PurgeDiskSpace, unknown requests, a free space the system cannot tell) are
 // answered with a non-zero status. A path that leaves the backup folder is answered with a non-zero status and
 // ends the session as refused.
 //
