@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "app/tool_runner.h"
 #include "backup/backup_scenario.h"
@@ -92,6 +93,22 @@ TEST_F(RestoreTest, CorvaneRestoresItsOwnBackupIntoASecondDevice) {
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].Arg("Missing"), "0");
   EXPECT_EQ(runs[0].Arg("Refused"), "0");
+}
+
+// The host may name the backup by the device it came from (the listing's "Unique Identifier"): the newest one.
+TEST_F(RestoreTest, ADeviceIdentifierRestoresThatDevicesNewestBackup) {
+  Start();
+  CorvaneBackup(205);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  std::ofstream(corvane_.ProfileFolder("phone") + "/backup/HomeDomain/Library/SMS/sms.db", std::ios::trunc)
+      << "messages of the second backup";
+  CorvaneBackup(206);
+  BackupRun restore = RunBackupCommand(corvane_, 207, 1601, RestoreJson(kSpare, root_, kPhone, ""));
+  ASSERT_TRUE(restore.final);
+  EXPECT_EQ(restore.final->code, 0) << restore.error;
+  EXPECT_EQ(RestoredDifferences("spare"), std::vector<std::string>());
+  EXPECT_EQ(ReadWholeFile(corvane_.ProfileFolder("spare") + "/restored/HomeDomain/Library/SMS/sms.db"),
+            "messages of the second backup");
 }
 
 TEST_F(RestoreTest, CorvaneRestoresABackupIdevicebackup2Made) {

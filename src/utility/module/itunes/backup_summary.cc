@@ -15,16 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<PlistValue> ReadPlist(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  std::string text = bytes.str();
-  PlistValue value;
-  if (text.empty() || !ParseMessage(text.data(), text.size(), &value) || !value.IsDict()) return std::nullopt;
-  return value;
-}
-
 std::string Text(const PlistValue& info, const char* key, const char* fallback = nullptr) {
   std::optional<std::string> value = info.FindString(key);
   if (!value && fallback != nullptr) value = info.FindString(fallback);
@@ -38,6 +28,16 @@ void Member(rapidjson::Writer<rapidjson::StringBuffer>& writer, const char* key,
 
 }  // namespace
 
+std::optional<PlistValue> ReadPlistDict(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  std::string text = bytes.str();
+  PlistValue value;
+  if (text.empty() || !ParseMessage(text.data(), text.size(), &value) || !value.IsDict()) return std::nullopt;
+  return value;
+}
+
 bool IsListedBackup(const std::string& folder) {
   std::error_code error;
   for (const char* name : {"Info.plist", "Manifest.plist", "Status.plist"}) {
@@ -47,9 +47,9 @@ bool IsListedBackup(const std::string& folder) {
 }
 
 std::string BackupSummaryJson(const std::string& folder, std::optional<uint64_t> size) {
-  std::optional<PlistValue> info = ReadPlist(fs::path(folder) / "Info.plist");
+  std::optional<PlistValue> info = ReadPlistDict((fs::path(folder) / "Info.plist").string());
   if (!info) return std::string();
-  std::optional<PlistValue> manifest = ReadPlist(fs::path(folder) / "Manifest.plist");
+  std::optional<PlistValue> manifest = ReadPlistDict((fs::path(folder) / "Manifest.plist").string());
   const PlistValue* encrypted = manifest ? manifest->Find("IsEncrypted") : nullptr;
   std::string date;
   if (const PlistValue* when = info->Find("Last Backup Date"); when != nullptr) {

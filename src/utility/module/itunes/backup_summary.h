@@ -7,6 +7,11 @@
 #include <optional>
 #include <string>
 
+#include "iOSAPI/plist_value.h"
+
+// A property-list file whose root is a dictionary; nullopt when it cannot be read as one.
+std::optional<PlistValue> ReadPlistDict(const std::string& path);
+
 // True when the folder holds Info.plist, Manifest.plist and Status.plist.
 bool IsListedBackup(const std::string& folder);
 // The summary as a JSON object; with `size` the "Size" member is added. Empty when Info.plist cannot be read.

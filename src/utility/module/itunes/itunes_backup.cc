@@ -14,6 +14,7 @@
 #include "utility/ios/zeb_device_values.h"
 #include "utility/module/itunes/info_plist.h"
 #include "utility/module/itunes/itunes_commands.h"
+#include "utility/module/itunes/restore_source.h"
 #include "utility/protocol_codes.h"
 
 namespace itunes {
@@ -113,7 +114,8 @@ int Restore(ZEBCommand& command) {
     return Finish(command, {protocol::kResultBadArguments, "ParameterError"});
   }
   root = WithSlash(root.empty() ? DefaultBackupRoot() : root);
-  BackupPathMap paths(root, source, source);
+  RestoreSource backup = FindRestoreSource(root, source);
+  BackupPathMap paths(root, backup.identifier, backup.folder_name);
 
   std::ifstream in(paths.folder() + "Manifest.plist", std::ios::binary);
   std::stringstream bytes;
@@ -126,7 +128,7 @@ int Restore(ZEBCommand& command) {
   }
   const PlistValue* encrypted = manifest.Find("IsEncrypted");
   RestoreRequest request;
-  request.source_identifier = source;
+  request.source_identifier = backup.identifier;
   request.target_identifier = command.device()->UniqueDeviceID();
   request.encrypted = encrypted != nullptr && encrypted->IsBoolean() && encrypted->AsBool();
   request.password = password;

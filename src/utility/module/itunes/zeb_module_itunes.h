@@ -14,8 +14,9 @@
 //       end, 46 the device named a path outside the folder, 13 a file could not be written, 2 the device could
 //       not be read, 6 stopped, 48 or 14 with "DeviceOpenAFCServiceFail" when the backup service cannot be
 //       started. A failed backup leaves no folder behind.
-//  1601 restore: {"uuid","path","sourceDeviceId","password"}: the backup folder <path>/<sourceDeviceId> (as 1602
-//       lists it) goes to the device; the password is sent when its Manifest.plist says IsEncrypted. 8
+//  1601 restore: {"uuid","path","sourceDeviceId","password"}: the backup folder <path>/<sourceDeviceId> (a folder
+//       name as 1602 lists it in "Path", or a device identifier: then that device's newest backup under the root)
+//       goes to the device; the password is sent when its Manifest.plist says IsEncrypted. 8
 //       "ParameterError" for missing or unsafe parameters, 13 "BackupManifestPlistError" without a readable
 //       Manifest.plist; otherwise as 1600 (the device answers a wrong password with its own code).
 //  1602 list: {"paths":[root, ...]} ("" = the default root). One event per backup folder (stage 0, data part the
