@@ -58,12 +58,6 @@ int Finish(ZEBCommand& command, const BackupResult& result) {
   return result.code;
 }
 
-// A sourceDeviceId names one folder under the root.
-bool IsSingleName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-         name.find('\\') == std::string::npos && name.find('\0') == std::string::npos;
-}
-
 }  // namespace
 
 int Backup(ZEBCommand& command) {
@@ -110,7 +104,7 @@ int Restore(ZEBCommand& command) {
   std::string source = JsonString(command, "sourceDeviceId", &has_source);
   std::string password = JsonString(command, "password", &has_password);
   bool password_ok = has_password || !command.json().HasMember("password");
-  if (!has_path || !has_source || !password_ok || !IsSingleName(source)) {
+  if (!has_path || !has_source || !password_ok || !IsSingleFolderName(source)) {
     return Finish(command, {protocol::kResultBadArguments, "ParameterError"});
   }
   root = WithSlash(root.empty() ? DefaultBackupRoot() : root);

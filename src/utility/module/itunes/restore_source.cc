@@ -6,14 +6,10 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool IsSingleName(const std::string& name) {
+bool IsSingleFolderName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
          name.find('\\') == std::string::npos && name.find('\0') == std::string::npos;
 }
-
-}  // namespace
 
 RestoreSource FindRestoreSource(const std::string& root, const std::string& source) {
   RestoreSource found{source, source};
@@ -30,7 +26,7 @@ RestoreSource FindRestoreSource(const std::string& root, const std::string& sour
   if (auto info = ReadPlistDict((fs::path(root) / found.folder_name / "Info.plist").string())) {
     std::optional<std::string> identifier = info->FindString("Target Identifier");
     if (!identifier) identifier = info->FindString("Unique Identifier");
-    if (identifier && IsSingleName(*identifier)) found.identifier = *identifier;
+    if (identifier && IsSingleFolderName(*identifier)) found.identifier = *identifier;
   }
   return found;
 }

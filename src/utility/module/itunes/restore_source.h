@@ -17,5 +17,8 @@ struct RestoreSource {
   std::string identifier;   // what the device's requests begin with
 };
 
-// `source` must be a single safe name (the caller checks).
+// True for a name that can only mean one folder directly under the root (no "/", "\\", NUL, "." or "..").
+bool IsSingleFolderName(const std::string& name);
+
+// `source` must be a single folder name.
 RestoreSource FindRestoreSource(const std::string& root, const std::string& source);
