@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer + AddressSanitizer) and runs each one briefly: the packet
 # reassembler and the property-list messages, and every parser of bytes from a device or a user's file (the
-# package reader, the air-traffic framing, the upload journal).
+# package reader, the air-traffic framing, the upload journal, the backup requests and the backup upload stream).
 #   scripts/fuzz.sh [SECONDS]   (default 20 seconds per target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
 targets=(packet_reassembler_fuzz plist_message_fuzz app_package_fuzz air_traffic_fuzz upload_journal_fuzz
-  legacy_track_database_fuzz)
+  legacy_track_database_fuzz backup_request_fuzz upload_receiver_fuzz)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCORVANE_FUZZ=ON -DCORVANE_BUILD_BENCH=OFF > /dev/null
 cmake --build build-fuzz -j2 --target "${targets[@]}"
@@ -23,6 +23,7 @@ run() {
     packet_reassembler_fuzz) options+=(-dict=scripts/fuzz/packet.dict) ;;
     plist_message_fuzz | air_traffic_fuzz) options+=(-dict=scripts/fuzz/plist.dict) ;;
     legacy_track_database_fuzz) options+=(-dict=scripts/fuzz/track_database.dict) ;;
+    backup_request_fuzz | upload_receiver_fuzz) options+=(-dict=scripts/fuzz/backup.dict) ;;
   esac
   echo "== $target"
   "build-fuzz/bin/$target" "${options[@]}" "$corpus" 2>&1 | tail -n 3

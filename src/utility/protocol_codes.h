@@ -63,11 +63,21 @@
   X(kTypeCalendarList, 1500, "ZEBModuleCalendar")                \
   X(kTypeCalendarSave, 1501, "ZEBModuleCalendar")                \
   X(kTypeCalendarDelete, 1502, "ZEBModuleCalendar")              \
+  X(kTypeBackup, 1600, "ZEBModuleiTunes")                        \
+  X(kTypeRestore, 1601, "ZEBModuleiTunes")                       \
+  X(kTypeBackupList, 1602, "ZEBModuleiTunes")                    \
+  X(kTypeFindMyAssociated, 1603, "ZEBModuleiTunes")              \
+  X(kTypeWillEncrypt, 1604, "ZEBModuleiTunes")                   \
+  X(kTypeSetBackupPassword, 1605, "ZEBModuleiTunes")             \
+  X(kTypeITunesRunning, 1606, "ZEBModuleiTunes")                 \
+  X(kTypeEndITunes, 1607, "ZEBModuleiTunes")                     \
   X(kTypePluginCommand, 1800, "ZEBModulePlugins")
 
 // X(name, number, meaning)
 #define CORVANE_RESULT_CODES(X)                                                        \
   X(kResultOk, 0, "success")                                                           \
+  X(kResultNo, 1, "the answer to a yes-or-no question is no")                          \
+  X(kResultBackupTaskError, 2, "no request could be read from the backup service")     \
   X(kResultAborted, 6, "the task was stopped")                                         \
   X(kResultNoDevice, 7, "no such device")                                              \
   X(kResultBadArguments, 8, "the command's arguments are unreadable")                  \
@@ -85,7 +95,9 @@
   X(kResultBadJson, 21, "the command JSON is unreadable")                              \
   X(kResultNoContactId, 28, "the device assigned no identifier to the contact")       \
   X(kResultNoCalendarId, 29, "the device assigned no identifier to the calendar")     \
-  X(kResultNoNoteId, 30, "the device assigned no identifier to the note")
+  X(kResultNoNoteId, 30, "the device assigned no identifier to the note")                             \
+  X(kResultBackupDisconnected, 45, "the device left the backup before it was complete") \
+  X(kResultBackupRefusedPath, 46, "the device named a path outside the backup folder")
 
 namespace protocol {
 

@@ -67,6 +67,8 @@ class DeviceLink {
   DeviceLinkCode SendXml(std::string_view xml);
   // The next message that is not a ping.
   DeviceLinkCode Receive(DeviceLinkMessage* message);
+  // The same within `timeout_ms` (a session that must notice a stop while the device works in silence).
+  DeviceLinkCode Receive(DeviceLinkMessage* message, unsigned timeout_ms) { return ReceiveWithin(timeout_ms, message); }
 
   // The opening conversation; `offered` receives the device's version (zeros when its first message holds none:
   // the first message is not judged). Messages before DLMessageDeviceReady are skipped. A limit of 0 uses the
@@ -92,6 +94,9 @@ class DeviceLink {
   // Raw bytes between messages (file transfers of the backup service).
   DeviceLinkCode SendBytes(std::string_view bytes);
   DeviceLinkCode ReceiveBytes(char* buffer, size_t length);
+  // What has arrived, at least one byte and at most `capacity` (see DeviceLinkChannel::ReceiveSome); 0 when the
+  // stream failed.
+  size_t ReceiveSomeBytes(char* buffer, size_t capacity) { return channel_->ReceiveSome(buffer, capacity); }
 
  private:
   DeviceLinkCode ReceiveWithin(unsigned timeout_ms, DeviceLinkMessage* message);

@@ -40,6 +40,16 @@ class ServiceChannel : public DeviceLinkChannel {
     return !closed_;
   }
 
+  size_t ReceiveSome(char* buffer, size_t capacity) override {
+    if (closed_ || capacity == 0) return 0;
+    long received = AMDServiceConnectionReceive(service_->serviceConnection, buffer, capacity);
+    if (received < 1) {
+      closed_ = true;
+      return 0;
+    }
+    return static_cast<size_t>(received);
+  }
+
  private:
   Status Close() {
     closed_ = true;

@@ -26,6 +26,9 @@ class DeviceLinkChannel {
   virtual Status ReceiveMessage(std::string* plist, unsigned timeout_ms) = 0;
   virtual bool SendBytes(std::string_view bytes) = 0;
   virtual bool ReceiveBytes(char* buffer, size_t length) = 0;
+  // At least one and at most `capacity` bytes, as many as have arrived; 0 when the stream failed. A reader that
+  // knows more bytes follow (a file stream) saves a receive per field this way.
+  virtual size_t ReceiveSome(char* buffer, size_t capacity) { return capacity > 0 && ReceiveBytes(buffer, 1) ? 1 : 0; }
 };
 
 // The channel of a started service; it keeps the service alive.

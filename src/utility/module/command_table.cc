@@ -7,6 +7,7 @@
 #include "utility/module/contact/zeb_module_contact.h"
 #include "utility/module/control/zeb_module_control.h"
 #include "utility/module/file/zeb_module_file.h"
+#include "utility/module/itunes/zeb_module_itunes.h"
 #include "utility/module/media/zeb_module_media.h"
 #include "utility/module/note/zeb_module_note.h"
 #include "utility/module/photo/zeb_module_photo.h"
@@ -37,6 +38,11 @@ ZEBModule& App() {
 
 ZEBModule& BasicInfo() {
   static ZEBModuleBasicInfo module;
+  return module;
+}
+
+ZEBModule& ITunes() {
+  static ZEBModuleiTunes module;
   return module;
 }
 
@@ -75,6 +81,8 @@ constexpr CommandPolicy kOnDevice{MarkerRule::kOneElseSuccess, kResultBadJson, D
 constexpr CommandPolicy kOnDeviceByUuidOrNumber{MarkerRule::kOneElseSuccess, kResultBadJson,
                                                 DeviceRule::kRequiredByUuidOrNumber};
 constexpr CommandPolicy kWithoutDevice{};
+constexpr CommandPolicy kBackupOnDevice{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kRequired};
+constexpr CommandPolicy kBackupWithoutDevice{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kNone};
 constexpr CommandPolicy kSms{MarkerRule::kOneElseSilent, kResultBadJson, DeviceRule::kOptional};
 constexpr CommandPolicy kFileExport{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional};
 constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional,
@@ -108,6 +116,10 @@ const CommandRow kCommandRows[] = {
     {kTypeBookmarkList, kTypeBookmarkDelete, &Bookmark, "ZEBModuleBookmark", kSyncChange},
     {kTypeCalendarList, kTypeCalendarList, &Calendar, "ZEBModuleCalendar", kCalendarList},
     {kTypeCalendarSave, kTypeCalendarDelete, &Calendar, "ZEBModuleCalendar", kSyncChange},
+    {kTypeBackup, kTypeRestore, &ITunes, "ZEBModuleiTunes", kBackupOnDevice},
+    {kTypeBackupList, kTypeBackupList, &ITunes, "ZEBModuleiTunes", kBackupWithoutDevice},
+    {kTypeFindMyAssociated, kTypeSetBackupPassword, &ITunes, "ZEBModuleiTunes", kBackupOnDevice},
+    {kTypeITunesRunning, kTypeEndITunes, &ITunes, "ZEBModuleiTunes", kBackupWithoutDevice},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };
 

@@ -74,7 +74,10 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypeBookmarkList", 1400}, {"kTypeBookmarkSave", 1401},    {"kTypeBookmarkDelete", 1402},
       {"kTypeCalendarList", 1500}, {"kTypeCalendarSave", 1501},    {"kTypeCalendarDelete", 1502},
       {"kTypeMediaLibrary", 1000}, {"kTypeBooksAndRingtones", 1001}, {"kTypeRecordings", 1002},
-      {"kTypePlaylistTracks", 1010}, {"kTypeMediaItems", 1011}, {"kTypeAddBook", 1012}, {"kTypeRemoveBook", 1013}};
+      {"kTypePlaylistTracks", 1010}, {"kTypeMediaItems", 1011}, {"kTypeAddBook", 1012}, {"kTypeRemoveBook", 1013},
+      {"kTypeBackup", 1600},       {"kTypeRestore", 1601},         {"kTypeBackupList", 1602},
+      {"kTypeFindMyAssociated", 1603}, {"kTypeWillEncrypt", 1604}, {"kTypeSetBackupPassword", 1605},
+      {"kTypeITunesRunning", 1606}, {"kTypeEndITunes", 1607}};
   EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());
   for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
     auto it = host_types.find(row.name);
@@ -88,6 +91,8 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
   EXPECT_EQ(protocol::kResultNoContactId, 28);
   EXPECT_EQ(protocol::kResultNoCalendarId, 29);
   EXPECT_EQ(protocol::kResultNoNoteId, 30);
+  EXPECT_EQ(protocol::kResultBackupTaskError, 2);
+  EXPECT_EQ(protocol::kResultBackupDisconnected, 45);
 }
 
 }  // namespace

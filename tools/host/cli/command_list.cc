@@ -12,6 +12,7 @@ constexpr ProgressShape kUploaded{.done = "info.offset",
                                   .total = "command.info.size",
                                   .unit = ProgressUnit::kBytes,
                                   .label = "{command.info.name}"};
+constexpr ProgressShape kBackupSteps{.done = "code", .total = "10000", .stage = 1};
 constexpr ProgressShape kPercentPerApp{.done = "info.percent", .total = "100", .label = "{info.bundle_id}"};
 
 const CommandInfo kCommands[] = {
@@ -117,6 +118,16 @@ const CommandInfo kCommands[] = {
      "device gives the calendar no identifier",
      true},
     {1502, 1502, "delete a calendar record", "`{\"uuid\":U,\"id\":ID}`", true},
+    {1600, 1601, "back up, restore",
+     "1600 `{\"uuid\":U,\"path\":ROOT}` (\"\" = default root) into `<ROOT>/<udid>-<time>`, first `{\"BackupDir\":D}`; "
+     "1601 `{\"uuid\",\"path\",\"sourceDeviceId\":FOLDER,\"password\"}`; progress stage 1, code 0-10000; final "
+     "info `{\"error\":text}`",
+     true, &kBackupSteps},
+    {1602, 1602, "list backups",
+     "`{\"paths\":[ROOT,...]}`; stage 0 one summary per backup folder, then stage 1 each again with \"Size\"", false},
+    {1603, 1605, "location service, will encrypt, set backup password",
+     "0 = yes, 1 = no; 1605 `{\"uuid\",\"password\"}` runs CORVANE_BACKUP_PASSWORD_TOOL", true},
+    {1606, 1607, "iTunes running, end iTunes", "1606: 0 = running; 1607: the exit code of taskkill", false},
     {1800, 1800, "plug-in command",
      "`{\"type\":K,\"info\":{\"sub_command_type\":\"NAME\",...}}`; the plug-in's results come as stage-2 reports",
      false},

@@ -1,0 +1,28 @@
+// The commands of ZEBModuleiTunes, one function each (see zeb_module_itunes.h for their protocol), and the
+// helpers they share.
+//
+// Thread safety: each runs on its command's thread.
+#pragma once
+
+#include <string>
+
+#include "utility/module/zeb_command.h"
+
+namespace itunes {
+
+int Backup(ZEBCommand& command);
+int Restore(ZEBCommand& command);
+int ListBackups(ZEBCommand& command);
+int AnswerDeviceFlag(ZEBCommand& command, const char* domain, const char* key);
+int SetBackupPassword(ZEBCommand& command);
+int IsITunesRunning();
+int EndITunes();
+
+// <data home>/Apple Computer/MobileSync/Backup/
+std::string DefaultBackupRoot();
+// The command's string member, or "" when it is missing or not a string; *present tells which.
+std::string JsonString(const ZEBCommand& command, const char* name, bool* present = nullptr);
+// {"error":text}
+std::string ErrorInfo(const std::string& text);
+
+}  // namespace itunes
