@@ -35,6 +35,8 @@
   X(kTypeFileExport, 701, "ZEBModuleFile")                       \
   X(kTypeFileDownload, 702, "ZEBModuleFile")                     \
   X(kTypeFileUpload, 703, "ZEBModuleFile")                       \
+  X(kTypeEraseAll, 1700, "ZEBModuleErase")                       \
+  X(kTypeWipeFreeSpace, 1701, "ZEBModuleErase")                  \
   X(kTypePluginCommand, 1800, "ZEBModulePlugins")
 
 // X(name, number, meaning)

@@ -3,6 +3,7 @@
 #include "utility/module/app/zeb_module_app.h"
 #include "utility/module/basicinfo/zeb_module_basicinfo.h"
 #include "utility/module/control/zeb_module_control.h"
+#include "utility/module/erase/zeb_module_erase.h"
 #include "utility/module/file/zeb_module_file.h"
 #include "utility/module/sms/zeb_module_sms.h"
 
@@ -32,6 +33,11 @@ ZEBModule& BasicInfo() {
   return module;
 }
 
+ZEBModule& Erase() {
+  static ZEBModuleErase module;
+  return module;
+}
+
 ZEBModule& File() {
   static ZEBModuleFile module;
   return module;
@@ -42,6 +48,8 @@ constexpr CommandPolicy kOnDevice{MarkerRule::kOneElseSuccess, kResultBadJson, D
 constexpr CommandPolicy kOnDeviceByUuidOrNumber{MarkerRule::kOneElseSuccess, kResultBadJson,
                                                 DeviceRule::kRequiredByUuidOrNumber};
 constexpr CommandPolicy kWithoutDevice{};
+// The erase commands answer a missing "uuid" with silence and check the marker after the device.
+constexpr CommandPolicy kErase{MarkerRule::kIgnored, kResultBadJson, DeviceRule::kOptional};
 constexpr CommandPolicy kSms{MarkerRule::kOneElseSilent, kResultBadJson, DeviceRule::kOptional};
 constexpr CommandPolicy kFileExport{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional};
 constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional,
@@ -57,6 +65,7 @@ const CommandRow kCommandRows[] = {
     {kTypeStopTask, kTypeStopTask, &Control, "ZEBModuleControl", kWithoutDevice},
     {kTypeFileExport, kTypeFileExport, &File, "ZEBModuleFile", kFileExport},
     {kTypeFileDownload, kTypeFileUpload, &File, "ZEBModuleFile", kFileTransfer},
+    {kTypeEraseAll, kTypeWipeFreeSpace, &Erase, "ZEBModuleErase", kErase},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };
 

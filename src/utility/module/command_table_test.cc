@@ -65,7 +65,8 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypeRename", 303},        {"kTypeAppList", 501},          {"kTypeAppIcons", 502},
       {"kTypeAppInstall", 504},    {"kTypeAppUninstall", 505},     {"kTypeAppArchive", 506},
       {"kTypeStopTask", 600},      {"kTypeFileExport", 701},       {"kTypeFileDownload", 702},
-      {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800}};
+      {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800},
+      {"kTypeEraseAll", 1700},     {"kTypeWipeFreeSpace", 1701}};
   EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());
   for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
     auto it = host_types.find(row.name);

@@ -112,6 +112,21 @@ TEST_F(ProfileTest, FaultsAndServicesLoad) {
   EXPECT_TRUE(profile.extra_services.count("com.corvane.devicesim.stream"));
 }
 
+TEST_F(ProfileTest, ASmallDataPartitionLoadsAndABadOneIsRefused) {
+  ProfileBuilder builder("UDID-5");
+  builder.SetAfcStorage(300 << 20, 25);
+  std::string error;
+  ASSERT_TRUE(builder.Write(dir_ + "/p5", &error)) << error;
+  Profile profile;
+  ASSERT_TRUE(LoadProfile(dir_ + "/p5", &profile, &error)) << error;
+  EXPECT_EQ(profile.afc_free_bytes, 300 << 20);
+  EXPECT_EQ(profile.afc_write_delay_ms, 25);
+
+  WriteJson("{\"values\": {\"UniqueDeviceID\": \"u\"}, \"afc_storage\": {\"free_bytes\": -1}}");
+  EXPECT_FALSE(LoadProfile(dir_ + "/p", &profile, &error));
+  EXPECT_NE(error.find("afc_storage"), std::string::npos);
+}
+
 TEST_F(ProfileTest, AfcContentIsWrittenAsAsked) {
   ProfileBuilder builder("UDID-4");
   builder.AddFile("DCIM/100APPLE/IMG_0001.JPG", "jpeg")

@@ -13,6 +13,7 @@ constexpr ProgressShape kUploaded{.done = "info.offset",
                                   .unit = ProgressUnit::kBytes,
                                   .label = "{command.info.name}"};
 constexpr ProgressShape kPercentPerApp{.done = "info.percent", .total = "100", .label = "{info.bundle_id}"};
+constexpr ProgressShape kPercent{.done = "info.percent", .total = "100"};
 
 const CommandInfo kCommands[] = {
     {15, 15, "re-announce a device", "`{\"uuid\":U}` or `{\"code\":N}`; nothing for a ready device", true},
@@ -48,6 +49,15 @@ const CommandInfo kCommands[] = {
      "4 MiB block; blocks go as `{\"stage\":2,\"code\":0,\"info\":{\"offset\",\"offset_length\"}}` + bytes; a wrong "
      "MD5 gives 14 and leaves nothing; `corvane-host upload` drives it",
      true, &kUploaded},
+    {1700, 1700, "erase all content",
+     "data part: zlib stream of the restore's `{\"path\",\"sourceDeviceId\",\"password\"}`; stage 0 "
+     "`{\"percent\":P}` while the media folders are emptied, stage 2 while the user applications are uninstalled, "
+     "then the restore's result",
+     true, &kPercent},
+    {1701, 1701, "wipe free space",
+     "data part: zlib stream of `{\"level\":N}` (at most two passes); stage 0 `{\"percent\":P}`; 2 when the "
+     "device took far less than its free space, 17 when a write failed; 600 stops it",
+     true, &kPercent},
     {1800, 1800, "plug-in command",
      "`{\"type\":K,\"info\":{\"sub_command_type\":\"NAME\",...}}`; the plug-in's results come as stage-2 reports",
      false},
