@@ -29,6 +29,7 @@ bool RunServiceStartup() {
     return false;
   }
   client.SetCommandTable(std::move(table));
+  AttachChildLink(&client);
 
   ZEBModulePlugins::Get().RegisterSelf();
   for (const std::string& folder : params.load_modules) {

@@ -19,9 +19,13 @@
   X(kTypeDeviceConnected, 1, "ZEBClient")                        \
   X(kTypeDeviceDisconnected, 8, "ZEBClient")                     \
   X(kTypeMonitorStart, 9, "ZEBClient")                           \
+  X(kTypeStartMonitor, 10, "ZEBModuleConnect")                   \
   X(kTypeDeviceAttached, 11, "ZEBClient")                        \
   X(kTypeConnectError, 12, "ZEBClient")                          \
   X(kTypeReannounce, 15, "ZEBModuleBasicInfo")                   \
+  X(kTypeDriverDownload, 16, "ZEBModuleConnect")                 \
+  X(kTypeDriverInstall, 17, "ZEBModuleConnect")                  \
+  X(kTypeStoreEditionCheck, 18, "ZEBModuleConnect")              \
   X(kTypeStart, 19, "ZEBClient")                                 \
   X(kTypeSmsConversations, 201, "ZEBModuleSms")                  \
   X(kTypeBasicInfo, 300, "ZEBModuleBasicInfo")                   \

@@ -2,6 +2,7 @@
 
 #include "utility/module/app/zeb_module_app.h"
 #include "utility/module/basicinfo/zeb_module_basicinfo.h"
+#include "utility/module/connect/zeb_module_connect.h"
 #include "utility/module/control/zeb_module_control.h"
 #include "utility/module/erase/zeb_module_erase.h"
 #include "utility/module/file/zeb_module_file.h"
@@ -33,6 +34,13 @@ ZEBModule& BasicInfo() {
   return module;
 }
 
+ZEBModuleConnect& ConnectModule() {
+  static ZEBModuleConnect module;
+  return module;
+}
+
+ZEBModule& Connect() { return ConnectModule(); }
+
 ZEBModule& Erase() {
   static ZEBModuleErase module;
   return module;
@@ -48,6 +56,10 @@ constexpr CommandPolicy kOnDevice{MarkerRule::kOneElseSuccess, kResultBadJson, D
 constexpr CommandPolicy kOnDeviceByUuidOrNumber{MarkerRule::kOneElseSuccess, kResultBadJson,
                                                 DeviceRule::kRequiredByUuidOrNumber};
 constexpr CommandPolicy kWithoutDevice{};
+// Monitor start and driver download answer another marker with 0; install and store check ignore it, and a
+// command JSON they cannot forward to the elevated copy is 51.
+constexpr CommandPolicy kConnect{MarkerRule::kOneElseSuccess, kResultBadJson, DeviceRule::kNone};
+constexpr CommandPolicy kConnectElevated{MarkerRule::kOneElseSilent, 51, DeviceRule::kNone};
 // The erase commands answer a missing "uuid" with silence and check the marker after the device.
 constexpr CommandPolicy kErase{MarkerRule::kIgnored, kResultBadJson, DeviceRule::kOptional};
 constexpr CommandPolicy kSms{MarkerRule::kOneElseSilent, kResultBadJson, DeviceRule::kOptional};
@@ -56,7 +68,10 @@ constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments,
                                       kResultNoDevice, /*give_up_on_failure=*/true};
 
 const CommandRow kCommandRows[] = {
+    {kTypeStartMonitor, kTypeStartMonitor, &Connect, "ZEBModuleConnect", kConnect},
     {kTypeReannounce, kTypeReannounce, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
+    {kTypeDriverDownload, kTypeDriverDownload, &Connect, "ZEBModuleConnect", kConnect},
+    {kTypeDriverInstall, kTypeStoreEditionCheck, &Connect, "ZEBModuleConnect", kConnectElevated},
     {kTypeSmsConversations, kTypeSmsConversations, &Sms, "ZEBModuleSms", kSms},
     {kTypeBasicInfo, kTypeBasicInfo, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
     {kTypeRename, kTypeRename, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
@@ -79,6 +94,8 @@ const SubCommandRow kSubCommandRows[] = {
 }  // namespace
 
 std::span<const CommandRow> CommandRows() { return kCommandRows; }
+
+void AttachChildLink(ZEBChildLink* link) { ConnectModule().AttachChildLink(link); }
 
 std::span<const SubCommandRow> SubCommandRows() { return kSubCommandRows; }
 

@@ -66,7 +66,8 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypeAppInstall", 504},    {"kTypeAppUninstall", 505},     {"kTypeAppArchive", 506},
       {"kTypeStopTask", 600},      {"kTypeFileExport", 701},       {"kTypeFileDownload", 702},
       {"kTypeFileUpload", 703},    {"kTypePluginCommand", 1800},
-      {"kTypeEraseAll", 1700},     {"kTypeWipeFreeSpace", 1701}};
+      {"kTypeEraseAll", 1700},     {"kTypeWipeFreeSpace", 1701},   {"kTypeStartMonitor", 10},
+      {"kTypeDriverDownload", 16}, {"kTypeDriverInstall", 17},     {"kTypeStoreEditionCheck", 18}};
   EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());
   for (const protocol::PacketTypeRow& row : protocol::kPacketTypes) {
     auto it = host_types.find(row.name);

@@ -14,9 +14,23 @@ constexpr ProgressShape kUploaded{.done = "info.offset",
                                   .label = "{command.info.name}"};
 constexpr ProgressShape kPercentPerApp{.done = "info.percent", .total = "100", .label = "{info.bundle_id}"};
 constexpr ProgressShape kPercent{.done = "info.percent", .total = "100"};
+constexpr ProgressShape kDriverBytes{.done = "info.step",
+                                     .total = "info.total",
+                                     .unit = ProgressUnit::kBytes,
+                                     .label = "package {info.index} of {info.count}"};
 
 const CommandInfo kCommands[] = {
+    {10, 10, "start the device monitor", "`{}`; the monitor start report (type 9) follows; code and info `{\"error_code\":N}`",
+     false},
     {15, 15, "re-announce a device", "`{\"uuid\":U}` or `{\"code\":N}`; nothing for a ready device", true},
+    {16, 16, "download the driver packages",
+     "`{\"info\":{\"url\":BASE}}`; packages with a matching `.txt` MD5 go to `<work folder>/ios_driver/`; progress "
+     "`{\"total\",\"step\",\"index\",\"count\"}`; final header code 3 with the JSON array of verified paths",
+     false, &kDriverBytes},
+    {17, 18, "install the drivers, store-edition check",
+     "17 `{\"info\":[paths]}`: run by an elevated copy (`CORVANE_ELEVATE`) with `CORVANE_INSTALLER` (default dpkg); "
+     "its reports are relayed as they are; 51 failed install, 53 no copy; 18 answers 54 here",
+     false},
     {201, 201, "conversations of a messages database",
      "`{\"uuid\":U,\"info\":{\"sms_db_path\":P}}` (a local sms.db, opened read-only); stage 1 `{\"Count\":N}`, "
      "stage 2 per conversation, stage 3 per message (JSON in the data part)",
