@@ -7,13 +7,16 @@
 // Thread safety: any thread.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace platform {
 
-// Starts `program` with `arguments` and does not wait for it (it is reaped when it ends). False when neither the
-// launcher nor, with "none", the program can be started.
-bool LaunchElevated(const std::string& program, const std::vector<std::string>& arguments);
+// Starts `program` with `arguments` and does not wait for it. False when neither the launcher nor, with "none",
+// the program can be started. When the started process ends (a launcher whose user refused, or the program
+// itself), it is reaped and `on_exit` (if any) is called with its exit status, on a thread of its own.
+bool LaunchElevated(const std::string& program, const std::vector<std::string>& arguments,
+                    std::function<void(int status)> on_exit = nullptr);
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 
 #include "basic/ipc_packet.h"
@@ -30,6 +31,9 @@ class ZEBChildLink {
   // it with `launch` (given the listener's port) unless a start is already under way, and queues `packet` for
   // its arrival, so that the arrival cannot overtake the queuing.
   virtual Handover HandToChild(const bas::IPCPacket& packet, const std::function<bool(uint16_t port)>& launch) = 0;
+  // The started child has ended (or never came: its user refused to elevate it). Forgets the start, so that the
+  // next command starts a new child, and returns the commands that were still waiting for it, to be answered.
+  virtual std::deque<bas::IPCPacket> ChildEnded() = 0;
   // Sends a packet (header fields and payload as given) to the connected child; false when there is none.
   virtual bool SendToChild(const bas::IPCPacket& packet) = 0;
   // Sends a packet from the child to every host connection exactly as it came: 1 when there is none, else 0.

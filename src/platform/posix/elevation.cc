@@ -28,7 +28,8 @@ bool OnPath(const std::string& name) {
 
 }  // namespace
 
-bool LaunchElevated(const std::string& program, const std::vector<std::string>& arguments) {
+bool LaunchElevated(const std::string& program, const std::vector<std::string>& arguments,
+                    std::function<void(int status)> on_exit) {
   std::string launcher = GetEnvironment("CORVANE_ELEVATE");
   if (launcher.empty()) {
     if (!OnPath(kDefaultLauncher)) return false;
@@ -43,9 +44,10 @@ bool LaunchElevated(const std::string& program, const std::vector<std::string>& 
   argv.push_back(nullptr);
   pid_t pid = 0;
   if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-  std::thread([pid] {
+  std::thread([pid, on_exit = std::move(on_exit)] {
     int status = 0;
     ::waitpid(pid, &status, 0);
+    if (on_exit) on_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
   }).detach();
   return true;
 }

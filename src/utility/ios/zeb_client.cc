@@ -154,6 +154,14 @@ ZEBChildLink::Handover ZEBClient::HandToChild(const bas::IPCPacket& packet,
   return Handover::kQueued;
 }
 
+std::deque<bas::IPCPacket> ZEBClient::ChildEnded() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  child_started_ = false;
+  std::deque<bas::IPCPacket> waiting;
+  waiting.swap(child_queue_);
+  return waiting;
+}
+
 int ZEBClient::RelayToHost(const bas::IPCPacket& packet) {
   std::lock_guard<std::mutex> lock(mutex_);
   bool any = false;

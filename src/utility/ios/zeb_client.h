@@ -60,6 +60,7 @@ class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink, public ZEBChil
   bool SendToChild(const bas::IPCPacket& packet) override;
   Handover HandToChild(const bas::IPCPacket& packet, const std::function<bool(uint16_t port)>& launch) override;
   int RelayToHost(const bas::IPCPacket& packet) override;
+  std::deque<bas::IPCPacket> ChildEnded() override;
 
  private:
   ZEBClient();

@@ -181,6 +181,26 @@ TEST_F(ConnectElevated, ACopyThatCannotStartAnswers53AndMarkersOtherThanOneGetNo
   EXPECT_EQ(ReadText(log_), "");
 }
 
+TEST_F(ConnectElevated, ARefusedElevationAnswersTheWaitingCommandAndTheNextOneTriesAgain) {
+  // A launcher whose user says no: it ends without starting anything.
+  std::string launcher = corvane_.temp_dir() + "/refusing.sh";
+  std::string launches = corvane_.temp_dir() + "/launches.log";
+  std::ofstream(launcher) << "#!/bin/sh\necho refused >> " << launches << "\nexit 126\n";
+  ::chmod(launcher.c_str(), 0755);
+  for (auto& [name, value] : corvane_.options().env) {
+    if (name == "CORVANE_ELEVATE") value = launcher;
+  }
+  ASSERT_TRUE(corvane_.StartWithDevices());
+  for (uint64_t task : {70, 71}) {
+    auto refused = corvane_.Run(task, 17, R"({"info":["/pkgs/a.deb"]})", {}, 30s);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->code, 53);
+    EXPECT_EQ(refused->header_code, 6);
+  }
+  EXPECT_EQ(ReadText(launches), "refused\nrefused\n");
+  EXPECT_EQ(ReadText(log_), "");
+}
+
 TEST_F(ConnectElevated, TheMonitorStartsOnDemandAndSaysSo) {
   ASSERT_TRUE(corvane_.StartWithDevices());
   auto started = corvane_.Run(60, 10, "{}");

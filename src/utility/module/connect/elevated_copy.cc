@@ -6,6 +6,7 @@
 #include "platform/elevation.h"
 #include "platform/platform.h"
 #include "utility/module/connect/connect_internal.h"
+#include "utility/module/front_door.h"
 #include "utility/process_context.h"
 
 namespace {
@@ -72,12 +73,24 @@ bas::IPCPacket CommandForCopy(const ZEBCommand& command) {
   return packet;
 }
 
+// The copy (or the launcher whose user refused) has ended: commands that waited for it will never run.
+void AnswerCommandsLeftWaiting(ZEBChildLink& link, ZEBReportSink& sink, int status) {
+  LOG(INFO) << "The elevated copy ended with " << status;
+  for (const bas::IPCPacket& packet : link.ChildEnded()) {
+    front_door::SendFinalReport(sink, packet.task_id, packet.type, "", kConnectLaunchFailed, "");
+  }
+}
+
 }  // namespace
 
 int ForwardToElevatedCopy(ZEBCommand& command, ZEBChildLink& link) {
   uint64_t task_id = command.packet().task_id;
-  auto launch = [task_id](uint16_t port) {
-    bool started = platform::LaunchElevated(platform::ExecutablePath(), {StartParameters(port, task_id)});
+  // The link and the sink are the client's, which lives as long as the process; the copy may end much later.
+  ZEBChildLink* link_ptr = &link;
+  ZEBReportSink* sink = &command.sink();
+  auto launch = [task_id, link_ptr, sink](uint16_t port) {
+    auto ended = [link_ptr, sink](int status) { AnswerCommandsLeftWaiting(*link_ptr, *sink, status); };
+    bool started = platform::LaunchElevated(platform::ExecutablePath(), {StartParameters(port, task_id)}, ended);
     LOG(INFO) << "Elevated copy for task " << task_id << (started ? " started" : " could not start");
     return started;
   };
@@ -88,6 +101,9 @@ int ForwardToElevatedCopy(ZEBCommand& command, ZEBChildLink& link) {
     case ZEBChildLink::Handover::kChildConnected: break;
   }
   if (!command.json_ok()) return kConnectForwardBadJson;
-  if (!link.SendToChild(CommandForCopy(command))) LOG(ERROR) << "The elevated copy is gone; task " << task_id;
+  if (!link.SendToChild(CommandForCopy(command))) {
+    LOG(ERROR) << "The elevated copy is gone; task " << task_id;
+    return kConnectLaunchFailed;
+  }
   return ZEBCommand::kNoReport;
 }

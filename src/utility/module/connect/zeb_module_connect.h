@@ -13,7 +13,9 @@
 //  - 17: {"info":[package paths]}; 18: no arguments. A normal instance starts the elevated copy (CORVANE_ELEVATE,
 //    see platform/elevation.h) on the first of them and hands every one to it; the copy's reports reach the host
 //    unchanged, and they are the command's answer (the normal instance sends none of its own). Codes of the
-//    normal instance: 51 the command JSON is unreadable, 52 no listener for the copy, 53 the copy cannot start.
+//    normal instance: 51 the command JSON is unreadable, 52 no listener for the copy, 53 the copy cannot start,
+//    or it ended before it connected (its user refused to elevate it): every command waiting for it gets 53,
+//    and the next command starts a new copy.
 //  - 17 in the elevated copy: the installer (CORVANE_INSTALLER, default "dpkg") runs "--install" with each path in
 //    turn; progress {"index":I,"count":C} after each. An installer that cannot run, prints "error" or exits with a
 //    failure stops the install with 51, as does a usbmuxd that does not answer afterwards. Final info
