@@ -73,7 +73,8 @@ class Pass {
     int percentage = static_cast<int>(std::min<int64_t>(100, written_ * 100 / free_));
     if (percentage <= last_percentage_) return;
     last_percentage_ = percentage;
-    hooks_.progress(base_ + static_cast<int>((percentage + level_ - 1) / level_));
+    int64_t share = percentage / level_ + (percentage % level_ != 0 ? 1 : 0);  // rounded up, for any level
+    hooks_.progress(base_ + static_cast<int>(share));
   }
 
   WipeTarget& target_;

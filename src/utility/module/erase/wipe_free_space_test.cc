@@ -88,6 +88,11 @@ TEST(WipeFreeSpace, LevelsSplitTheProgressAndNoMoreThanTwoPassesRun) {
   EXPECT_EQ(level3.outcome.code, 0);
   EXPECT_EQ(level3.progress, (std::vector<int>{17, 34, 84}));  // ends below 100
   EXPECT_EQ(three.writes, 2 * 128);
+
+  FakeDevice most;
+  WipeRun huge = Wipe(most, 1024 * kMiB, std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(huge.outcome.code, 0);
+  EXPECT_EQ(huge.progress, (std::vector<int>{1, 1, 51}));
 }
 
 TEST(WipeFreeSpace, LevelZeroMakesAndRemovesTheFolderAndAnswers2) {
