@@ -28,6 +28,17 @@ TEST_F(Wipe, OnePassFillsTheDeviceUntilItIsFullAndRemovesEverything) {
   EXPECT_FALSE(DeviceHas("/iostemp"));
 }
 
+TEST_F(Wipe, AFewHundredMiBAreReallyWrittenUntilTheDeviceIsFull) {
+  // 300 MiB is no whole number of 8 MiB blocks: the device is full after 296 MiB, which is near enough.
+  phone_.SetAfcStorage(300 * kMiB);
+  ASSERT_TRUE(Start());
+  CommandRun wipe = Erase(1701, R"({"level":1})");
+  EXPECT_EQ(wipe.code(), 0);
+  EXPECT_EQ(Percents(wipe), std::vector<std::string>{R"({"percent":98})"});
+  EXPECT_EQ(Requests("FILE_WRITE"), 38u);
+  EXPECT_FALSE(DeviceHas("/iostemp"));
+}
+
 TEST_F(Wipe, TwoPassesShareTheProgressAndAThirdNeverRuns) {
   phone_.SetAfcStorage(24 * kMiB);
   ASSERT_TRUE(Start());
