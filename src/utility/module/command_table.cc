@@ -41,10 +41,13 @@ ZEBModuleConnect& ConnectModule() {
 
 ZEBModule& Connect() { return ConnectModule(); }
 
-ZEBModule& Erase() {
+// The backup module's restore is wired into it with SetRestoreOperation once that module exists.
+ZEBModuleErase& EraseModule() {
   static ZEBModuleErase module;
   return module;
 }
+
+ZEBModule& Erase() { return EraseModule(); }
 
 ZEBModule& File() {
   static ZEBModuleFile module;
