@@ -2,7 +2,8 @@
 # The demo: builds what is needed, then lets the demo host (corvane-host) start Corvane against a simulated
 # iPhone and show, report by report, what the host sees: Corvane starting, the iPhone arriving (types 11 and 1),
 # its basic information (300: identity, then battery and storage), a video streamed from it (702) with a
-# progress line and saved on this computer, one of its books exported (701), and the iPhone leaving (type 8).
+# progress line and saved on this computer, its camera roll and albums (400, 401), one of its books exported
+# (701), and the iPhone leaving (type 8).
 # No UDID is typed anywhere: each command waits for the iPhone and goes to it.
 #
 # What it saves lands in ./corvane-demo (or $CORVANE_DEMO_DIR), where it can be opened after the demo.
@@ -29,6 +30,11 @@ wait
 # A video streamed in 4 MiB chunks: on a terminal a progress line stands in for the chunks; the final report
 # names the saved file.
 send 702 {"stage":1,"info":{"path":"/DCIM/100APPLE/IMG_0042.MOV"}}
+wait
+# The photo library: the camera roll (a count, then the photos newest first), then the albums with their counts.
+send 400 {"info":{"refresh":1}}
+wait
+send 401 {"info":{"refresh":0}}
 wait
 # Export a book: one report naming the local copy (in the same folder), then 0.
 send 701 {} --data $work/items.json

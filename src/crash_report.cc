@@ -1,13 +1,11 @@
 #include "crash_report.h"
 
-#include <dirent.h>
 #include <glog/logging.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cctype>
 #include <cstdio>
 
@@ -44,19 +42,17 @@ void CleanUpAfterCrash(const std::string& path) {
   size_t slash = path.find_last_of('/');
   if (path.empty() || path[0] != '/' || slash == std::string::npos || slash == 0) return;
   std::string folder = path.substr(0, slash);
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return;
-  while (dirent* entry = ::readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    std::string lower = name;
+  std::error_code error;
+  for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder, error)) {
+    std::string lower = entry.path().filename().string();
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     if (lower.find(".zip") != std::string::npos) continue;
-    std::string full = folder + "/" + name;
-    struct stat st {};
-    if (::lstat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(full.c_str());
+    std::error_code kind_error;
+    // Files and links go; folders (which a link to one is not) stay.
+    if (entry.is_symlink(kind_error) || !entry.is_directory(kind_error)) {
+      std::filesystem::remove(entry.path(), kind_error);
+    }
   }
-  ::closedir(dir);
 }
 
 std::string CrashDumpPath(const std::string& work_folder) {

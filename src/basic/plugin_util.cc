@@ -1,11 +1,11 @@
 #include "basic/plugin_util.h"
 
-#include <dirent.h>
 #include <glog/logging.h>
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -30,13 +30,10 @@ std::string WithoutTrailingSlash(std::string path) {
 
 std::vector<std::string> Subfolders(const std::string& folder) {
   std::vector<std::string> names;
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return names;
-  while (dirent* entry = ::readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+  std::error_code error;
+  for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder, error)) {
+    names.push_back(entry.path().filename().string());
   }
-  ::closedir(dir);
   std::sort(names.begin(), names.end());
   return names;
 }

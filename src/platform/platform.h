@@ -39,6 +39,9 @@ bool PathExists(const std::string& path);
 // Creates a new, empty file of a unique name in the folder of `target` (".<name>.part-XXXXXX"), to be filled and
 // then moved over `target` with ReplaceFile; empty when it cannot be created.
 std::string CreateTemporaryBeside(const std::string& target);
+// Creates a new folder of a unique name, readable only by this user, inside `parent` ("<prefix>XXXXXX"); its
+// path, or empty when it cannot be created.
+std::string CreatePrivateFolder(const std::string& parent, const std::string& prefix);
 // Moves `from` over `to` in one step (a file or link at `to` is replaced, not followed).
 bool ReplaceFile(const std::string& from, const std::string& to);
 // Free bytes available to this user on the volume holding `path`, or -1.

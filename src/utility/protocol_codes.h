@@ -30,6 +30,11 @@
   X(kTypeSmsConversations, 201, "ZEBModuleSms")                  \
   X(kTypeBasicInfo, 300, "ZEBModuleBasicInfo")                   \
   X(kTypeRename, 303, "ZEBModuleBasicInfo")                      \
+  X(kTypePhotoCameraRoll, 400, "ZEBModulePhoto")                 \
+  X(kTypePhotoAlbums, 401, "ZEBModulePhoto")                     \
+  X(kTypePhotoAlbumPhotos, 402, "ZEBModulePhoto")                \
+  X(kTypePhotoThumbnails, 403, "ZEBModulePhoto")                 \
+  X(kTypePhotoNamedOperation, 404, "ZEBModulePhoto")             \
   X(kTypeAppList, 501, "ZEBModuleApp")                           \
   X(kTypeAppIcons, 502, "ZEBModuleApp")                          \
   X(kTypeAppInstall, 504, "ZEBModuleApp")                        \
@@ -54,6 +59,10 @@
   X(kResultUploadMd5Mismatch, 14, "the uploaded file's MD5 is not the announced one") \
   X(kResultNoService, 14, "the device service cannot be started")                      \
   X(kResultBadTransfer, 15, "a packet does not fit its transfer")                      \
+  X(kResultNoPhotoDatabase, 18, "no copy of the photo database, or no album join table in it") \
+  X(kResultDatabaseNotOpened, 19, "the local copy of a device database does not open")  \
+  X(kResultStatementNotPrepared, 20, "a statement does not prepare on a device database") \
+  X(kResultBadAlbumType, 21, "the album type is outside 0 to 8")                        \
   X(kResultBadJson, 21, "the command JSON is unreadable")
 
 namespace protocol {

@@ -53,6 +53,7 @@ class DeviceLayerTest : public ::testing::Test {
   }
 
   AMDeviceRef device() const { return device_.get(); }
+  const AMDeviceHandle& device_handle() const { return device_; }
   size_t Requests(const std::string& channel, const std::string& name) {
     devicesim::RequestFilter filter;
     filter.channel = channel;

@@ -44,6 +44,14 @@ std::string CreateTemporaryBeside(const std::string& target) {
   return path.data();
 }
 
+std::string CreatePrivateFolder(const std::string& parent, const std::string& prefix) {
+  std::string pattern = parent + "/" + prefix + "XXXXXX";
+  std::vector<char> path(pattern.begin(), pattern.end());
+  path.push_back('\0');
+  if (::mkdtemp(path.data()) == nullptr) return std::string();  // mode 0700, never an existing name
+  return path.data();
+}
+
 bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 int64_t FreeBytes(const std::string& path) {

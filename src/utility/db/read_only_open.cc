@@ -1,12 +1,13 @@
 #include "utility/db/read_only_open.h"
 
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -28,14 +29,11 @@ bool MakePrivateFolder(std::string* folder, std::string* error) {
   std::error_code fs_error;
   fs::path base = fs::temp_directory_path(fs_error);
   if (fs_error) base = "/tmp";
-  std::string pattern = (base / "corvane-db-XXXXXX").string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (::mkdtemp(name.data()) == nullptr) {
+  *folder = platform::CreatePrivateFolder(base.string(), "corvane-db-");
+  if (folder->empty()) {
     *error = "cannot create a private folder under " + base.string();
     return false;
   }
-  *folder = name.data();
   return true;
 }
 

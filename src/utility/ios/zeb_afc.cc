@@ -1,12 +1,13 @@
 #include "utility/ios/zeb_afc.h"
 
 #include <glog/logging.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -49,7 +50,8 @@ class LocalFile {
   void Discard() {
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
-    ::unlink(path_.c_str());
+    std::error_code error;
+    std::filesystem::remove(path_, error);
   }
 
  private:
@@ -57,11 +59,17 @@ class LocalFile {
   FILE* file_;
 };
 
-// Streams a device file to `sink` (chunk by chunk); false on any failure or a short read.
+// Streams a device file to `sink` (chunk by chunk); false on any failure, a short read or more bytes than the file
+// claims to hold, and when it claims more than `limit` bytes.
 template <class Sink>
-bool ReadDeviceFile(AFCConnectionRef afc, const std::string& device_path, Sink sink) {
+bool ReadDeviceFile(AFCConnectionRef afc, const std::string& device_path, Sink sink,
+                    int64_t limit = std::numeric_limits<int64_t>::max()) {
   ZEBFileInfo info;
   if (!GetFileInfo(afc, device_path, &info)) return false;
+  if (info.size > limit) {
+    LOG(ERROR) << device_path << " claims " << info.size << " bytes, more than the " << limit << " read at most";
+    return false;
+  }
   uint64_t file = 0;
   if (AFCFileRefOpen(afc, device_path.c_str(), kAFCModeRead, &file) != kAMDSuccess) return false;
   char* buffer = TransferBuffer();
@@ -74,6 +82,12 @@ bool ReadDeviceFile(AFCConnectionRef afc, const std::string& device_path, Sink s
       break;
     }
     if (length == 0) break;
+    // More than the file holds is not its content (a connection cut inside an answer can look like this).
+    if (length > info.size - total) {
+      LOG(ERROR) << device_path << " sent more than its " << info.size << " bytes";
+      ok = false;
+      break;
+    }
     if (!sink(buffer, length)) {
       ok = false;
       break;
@@ -193,10 +207,13 @@ bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const st
 
 bool DownloadFileToMemory(AFCConnectionRef afc, const std::string& device_path, std::string* text) {
   size_t before = text->size();
-  bool ok = ReadDeviceFile(afc, device_path, [&](const char* bytes, uint32_t length) {
-    text->append(bytes, length);
-    return true;
-  });
+  bool ok = ReadDeviceFile(
+      afc, device_path,
+      [&](const char* bytes, uint32_t length) {
+        text->append(bytes, length);
+        return true;
+      },
+      kMaxFileInMemory);
   if (!ok) text->resize(before);
   return ok;
 }
@@ -206,7 +223,8 @@ bool DownloadTree(AFCConnectionRef afc, const std::string& device_path, const st
   if (!GetFileInfo(afc, device_path, &info) || !info.IsDirectory()) return false;
   if (!platform::CreateDirectories(local_folder)) return false;
   std::vector<std::string> names;
-  ListDirectory(afc, device_path, &names);
+  if (!ListDirectory(afc, device_path, &names)) return false;
+  bool complete = true;
   for (const std::string& name : names) {
     if (!IsSafeEntryName(name)) {
       LOG(ERROR) << "Skipped a device entry whose name cannot be a local file name, in " << device_path;
@@ -214,15 +232,16 @@ bool DownloadTree(AFCConnectionRef afc, const std::string& device_path, const st
     }
     std::string child = ChildPath(device_path, name);
     ZEBFileInfo child_info;
+    // An entry that is gone by now (or whose listed name was not its whole name) has nothing to copy.
     if (!GetFileInfo(afc, child, &child_info)) continue;
     std::string local_child = ChildPath(local_folder, name);
     if (child_info.IsDirectory()) {
-      DownloadTree(afc, child, local_child);
+      complete = DownloadTree(afc, child, local_child) && complete;
     } else if (child_info.IsRegularFile()) {
-      DownloadFile(afc, child, local_child);
+      complete = DownloadFile(afc, child, local_child) && complete;
     }
   }
-  return true;
+  return complete;
 }
 
 bool IsJailbroken(AMDeviceRef device) {

@@ -41,8 +41,15 @@ int MakeDirectory(AFCConnectionRef afc, const std::string& path);
 bool RemoveTree(AFCConnectionRef afc, const std::string& path, bool remove_top, bool nested = false);
 bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::string& device_path);
 bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const std::string& local_path);
-// Appends the file's content to `text`.
+// The most DownloadFileToMemory reads: the device's file service is not trusted to stop, and what is read into
+// memory is small (the upload journal is at most 4 MiB; property lists and databases go to files).
+inline constexpr int64_t kMaxFileInMemory = 16 * 1024 * 1024;
+// Appends the file's content to `text`; false, leaving `text` as it was, when the file claims or sends more than
+// kMaxFileInMemory bytes.
 bool DownloadFileToMemory(AFCConnectionRef afc, const std::string& device_path, std::string* text);
+// Copies the device folder into the local one. False when the folder itself, or a file or folder below it, could
+// not be copied (the rest is still copied). Entries skipped by name or kind (not a file or folder), and entries
+// gone before they could be read, are no failure.
 bool DownloadTree(AFCConnectionRef afc, const std::string& device_path, const std::string& local_folder);
 
 // True when the device offers "com.apple.afc2" and its Cydia auto-install folder can be opened.

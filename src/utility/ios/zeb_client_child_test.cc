@@ -89,6 +89,9 @@ TEST(ZEBClientChild, QueuedCommandsRunWhenTheChildArrivesAndPacketsFlowBothWays)
   ASSERT_TRUE(module.WaitFor(2));
   EXPECT_EQ(module.calls()[1], "child 78 from the child");
   platform::CloseSocket(child);
+  // The workers log while tasks end: they must be gone before the process tears the logging down.
+  client.Stop();
+  bas::KxTaskPool::Get().Stop();
 }
 
 }  // namespace

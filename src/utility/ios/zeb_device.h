@@ -43,6 +43,8 @@ using ZEBDevicePtr = std::shared_ptr<ZEBDevice>;
 using ZEBDeviceSessionPtr = std::shared_ptr<ZEBDeviceSession>;
 
 // Bring-up error codes.
+// The device left while it was being brought up (the code modules answer for an unknown device).
+constexpr int kErrorDeviceGone = 7;
 constexpr int kErrorSystemTooOld = 3;
 constexpr int kErrorAfcUnavailable = 12;
 constexpr int kErrorAfcDeviceInfo = 17;

@@ -9,7 +9,8 @@
 // utility/db set them); a path is empty until its first successful snapshot and is overwritten by a later one.
 //
 // Thread safety: `state` is atomic; identity fields through Identity/SetIdentity and snapshot paths through
-// SnapshotPath/SetSnapshotPath, both behind the record's mutex; `device` and `number` are constant.
+// SnapshotPath/SetSnapshotPath, both behind the record's mutex; `announced` under the monitor's lock; `device` and
+// `number` are constant.
 #pragma once
 
 #include <array>
@@ -90,6 +91,9 @@ class ZEBDeviceConnection {
   // Set while the device is being brought up, so that two bring-ups (the monitor's and a host's re-announce)
   // never run at once.
   std::atomic<bool> bringing_up{false};
+  // Whether the host was told the device is ready; its departure is then an event, else a notice. Guarded by the
+  // device monitor's lock, under which the record also leaves the monitor's list.
+  bool announced = false;
 
  private:
   const AMDeviceHandle owner_;  // keeps the device reference valid while the record lives

@@ -165,6 +165,29 @@ TEST_F(DeviceLayer, ATransferThatBreaksOffIsAFailureAndLeavesNoPartialFile) {
   EXPECT_FALSE(fs::exists(local));
 }
 
+TEST_F(DeviceLayer, ATreeWithAFileThatBrokeOffIsAFailureAndTheRestStillComes) {
+  profile_.AddFile("tree/a.txt", "a").AddGeneratedFile("tree/sub/big.bin", 6 * 1024 * 1024, 5);
+  profile_.SetServiceFault(kServiceAfc, {devicesim::FaultKind::kDropAfterBytes, 3 << 20, 1});
+  Attach();
+  ZEBDeviceServicePtr afc = Afc();
+  EXPECT_FALSE(DownloadTree(afc->afcConnection, "/tree", dir_ + "/tree"));
+  EXPECT_FALSE(fs::exists(dir_ + "/tree/sub/big.bin"));
+}
+
+TEST_F(DeviceLayer, AFileLargerThanTheInMemoryLimitIsNotReadIntoMemory) {
+  profile_.AddGeneratedFile("at-limit.bin", kMaxFileInMemory, 1).AddGeneratedFile("over.bin", kMaxFileInMemory + 1, 1);
+  Attach();
+  ZEBDeviceServicePtr afc = Afc();
+  std::string text = "kept";
+  EXPECT_FALSE(DownloadFileToMemory(afc->afcConnection, "/over.bin", &text));
+  EXPECT_EQ(text, "kept");
+  size_t reads = Requests("afc", "FILE_READ");
+  EXPECT_EQ(reads, 0u) << "refused by its size, before any read";
+  text.clear();
+  EXPECT_TRUE(DownloadFileToMemory(afc->afcConnection, "/at-limit.bin", &text));
+  EXPECT_EQ(text.size(), static_cast<size_t>(kMaxFileInMemory));
+}
+
 TEST_F(DeviceLayer, AnUnreadableLocalFileIsAFailedUpload) {
   Attach();
   ZEBDeviceServicePtr afc = Afc();

@@ -44,6 +44,8 @@ int ZEBDeviceMonitor::StartMonitor() {
 }
 
 ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindConnection(const std::string& unique_device_id) {
+  // Every record whose identity was not read yet has an empty identifier: an empty one names no device.
+  if (unique_device_id.empty()) return nullptr;
   std::lock_guard<std::mutex> lock(mutex_);
   for (const ZEBDeviceConnectionPtr& connection : connections_) {
     if (connection->UniqueDeviceID() == unique_device_id) return connection;
@@ -78,12 +80,12 @@ std::vector<ZEBDeviceCallback*> ZEBDeviceMonitor::CallbacksLocked() const {
 }
 
 void ZEBDeviceMonitor::ReportConnectError(const ZEBDeviceConnectionPtr& connection, int code) {
-  std::vector<ZEBDeviceCallback*> callbacks;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    callbacks = CallbacksLocked();
-  }
-  for (ZEBDeviceCallback* callback : callbacks) callback->OnConnectError(connection, code);
+  std::lock_guard<std::mutex> lock(mutex_);
+  ReportConnectErrorLocked(connection, code);
+}
+
+void ZEBDeviceMonitor::ReportConnectErrorLocked(const ZEBDeviceConnectionPtr& connection, int code) {
+  for (ZEBDeviceCallback* callback : CallbacksLocked()) callback->OnConnectError(connection, code);
 }
 
 void ZEBDeviceMonitor::SendDeviceNotice(uint32_t device_number, int code) {

@@ -7,7 +7,9 @@
 // FindConnectionByDevice.
 //
 // Thread safety: every member may be called from any thread. The monitor lock guards the connection list and the
-// callbacks; OnDeviceEvent is called with it held, so callbacks must not call back into the monitor.
+// callbacks; OnDeviceEvent and OnConnectError are called with it held, so callbacks must not call back into the
+// monitor. A device's departure is an event (2) only when its arrival was announced (1) to the callbacks, and a
+// record that left the list is never announced afterwards: both are decided under the lock.
 #pragma once
 
 #include <condition_variable>
@@ -44,6 +46,8 @@ class ZEBDeviceMonitor {
   int ReadDeviceInfo(const ZEBDeviceConnectionPtr& connection);
   // Reads the identity; on success marks the device ready and tells every callback, else reports the error.
   // Returns 0 or the error; 0 at once when a bring-up of the device is already under way (it announces it).
+  // A device that left meanwhile (its record is no longer listed) is neither announced nor reported:
+  // kErrorDeviceGone. An empty identifier finds no device.
   int HandleDeviceReady(const ZEBDeviceConnectionPtr& connection);
 
  private:
@@ -54,6 +58,7 @@ class ZEBDeviceMonitor {
   void OnPaired(AMDeviceRef device);
   void BringUp(const ZEBDeviceConnectionPtr& connection, bool was_ready);
   void ReportConnectError(const ZEBDeviceConnectionPtr& connection, int code);
+  void ReportConnectErrorLocked(const ZEBDeviceConnectionPtr& connection, int code);
   void SendDeviceNotice(uint32_t device_number, int code);
   ZEBDeviceConnectionPtr FindByDeviceLocked(AMDeviceRef device) const;
   std::vector<ZEBDeviceCallback*> CallbacksLocked() const;

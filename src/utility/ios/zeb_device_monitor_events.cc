@@ -71,7 +71,9 @@ void ZEBDeviceMonitor::OnDetached(AMDeviceRef device) {
   if (!connection) return;
   connections_.erase(std::remove(connections_.begin(), connections_.end(), connection), connections_.end());
   connection->state = ZEBDeviceConnection::kDetached;
-  if (connection->UniqueDeviceID().empty()) {
+  // A device whose bring-up failed (passcode, system too old, no file service) may have an identity, but the host
+  // never saw it arrive: its departure is the notice, not the event.
+  if (!connection->announced) {
     lock.unlock();
     SendDeviceNotice(connection->number, ZEBDeviceCallback::kNoticeLeftBeforeReady);
     return;
@@ -123,12 +125,16 @@ int ZEBDeviceMonitor::HandleDeviceReady(const ZEBDeviceConnectionPtr& connection
     ~Done() { connection.bringing_up = false; }
   } done{*connection};
   int result = ReadDeviceInfo(connection);
+  // A host's re-announce runs on a worker while the device may leave: whatever it read, a record the detachment
+  // already took off the list is not reported.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (std::find(connections_.begin(), connections_.end(), connection) == connections_.end()) return kErrorDeviceGone;
   if (result != 0) {
-    ReportConnectError(connection, result);
+    ReportConnectErrorLocked(connection, result);
     return result;
   }
   connection->state = ZEBDeviceConnection::kReady;
-  std::lock_guard<std::mutex> lock(mutex_);
+  connection->announced = true;
   for (ZEBDeviceCallback* callback : CallbacksLocked()) {
     callback->OnDeviceEvent(connection, ZEBDeviceCallback::kDeviceReady);
   }

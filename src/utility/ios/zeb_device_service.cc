@@ -112,3 +112,15 @@ ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, in
   state.changed.wait(lock, [&] { return state.busy.count(key) == 0; });
   return StartLocked(device, name, error, options, with_afc);
 }
+
+bool SendMessage(const ZEBDeviceService& service, std::string_view message) {
+  return SendMessage(service.serviceConnection, message);
+}
+
+bool ReceiveMessages(const ZEBDeviceService& service, const MessageHandler& handler) {
+  return ReceiveMessages(service.serviceConnection, handler);
+}
+
+bool SendAndReceive(const ZEBDeviceService& service, std::string_view message, const MessageHandler& handler) {
+  return SendAndReceive(service.serviceConnection, message, handler);
+}

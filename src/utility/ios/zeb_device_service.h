@@ -17,6 +17,7 @@
 
 #include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_device.h"
+#include "utility/ios/zeb_service_messages.h"
 
 inline constexpr const char* kServiceAfc = "com.apple.afc";
 inline constexpr const char* kServiceAfc2 = "com.apple.afc2";
@@ -52,3 +53,9 @@ void ForgetDeviceServices(AMDeviceRef device);
 // null and sets *error to the code when one is known (48, or the session's code), leaving it unchanged otherwise.
 ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, int* error,
                                  ServiceOptions options = {}, bool with_afc = false);
+
+// The property-list exchanges of zeb_service_messages.h on a started service, so that callers above the device
+// layer never hold the service's connection.
+bool SendMessage(const ZEBDeviceService& service, std::string_view message);
+bool ReceiveMessages(const ZEBDeviceService& service, const MessageHandler& handler);
+bool SendAndReceive(const ZEBDeviceService& service, std::string_view message, const MessageHandler& handler);

@@ -26,3 +26,7 @@ bool GetNumber(AMDeviceRef device, const char* key, const char* domain, int64_t*
   std::optional<PlistValue> value = CopyValue(device, domain, key);
   return value && ToNumber(*value, out);
 }
+
+int SetValue(AMDeviceRef device, const char* domain, const char* key, const PlistValue& value) {
+  return AMDeviceSetValue(device, domain, key, value);
+}

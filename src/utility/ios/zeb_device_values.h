@@ -1,4 +1,4 @@
-// Readers of a device's lockdown values.
+// Readers (and the one writer) of a device's lockdown values.
 //
 // Thread safety: any thread (the device's lockdown client serialises the requests).
 #pragma once
@@ -16,3 +16,6 @@ std::optional<PlistValue> CopyValue(AMDeviceRef device, const char* domain, cons
 bool GetNumber(AMDeviceRef device, const char* key, const char* domain, int64_t* out);
 // The same conversion of a value already read.
 bool ToNumber(const PlistValue& value, int64_t* out);
+
+// Sets a lockdown value (domain null for the top level): the device's status, 0 when it took the value.
+int SetValue(AMDeviceRef device, const char* domain, const char* key, const PlistValue& value);

@@ -6,6 +6,7 @@
 #include "utility/module/control/zeb_module_control.h"
 #include "utility/module/erase/zeb_module_erase.h"
 #include "utility/module/file/zeb_module_file.h"
+#include "utility/module/photo/zeb_module_photo.h"
 #include "utility/module/sms/zeb_module_sms.h"
 
 namespace {
@@ -23,6 +24,8 @@ ZEBModule& Sms() {
 }
 
 ZEBModule& Plugins() { return ZEBModulePlugins::Get(); }
+
+ZEBModule& Photo() { return ZEBModulePhoto::Get(); }
 
 ZEBModule& App() {
   static ZEBModuleApp module;
@@ -78,6 +81,7 @@ const CommandRow kCommandRows[] = {
     {kTypeSmsConversations, kTypeSmsConversations, &Sms, "ZEBModuleSms", kSms},
     {kTypeBasicInfo, kTypeBasicInfo, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
     {kTypeRename, kTypeRename, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
+    {kTypePhotoCameraRoll, kTypePhotoNamedOperation, &Photo, "ZEBModulePhoto", kOnDevice},
     {kTypeAppList, kTypeAppIcons, &App, "ZEBModuleApp", kOnDevice},
     {kTypeAppInstall, kTypeAppArchive, &App, "ZEBModuleApp", kOnDevice},
     {kTypeStopTask, kTypeStopTask, &Control, "ZEBModuleControl", kWithoutDevice},
@@ -92,6 +96,9 @@ const SubCommandRow kSubCommandRows[] = {
     {BAS_SUB_COMMAND_DECOMPRESS_ZIP_STREAM, &ZEBModulePlugins::DecompressZipStream},
     {BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR, &ZEBModulePlugins::GetProjectTempDir},
     {BAS_SUB_COMMAND_SMS_QUERY_CONVERSATION_LIST, &ZEBModuleSms::QueryConversationList},
+    {BAS_SUB_COMMAND_PHOTO_QUERY_CAMERA_ROLL_LIST, &ZEBModulePhoto::QueryCameraRollList},
+    {BAS_SUB_COMMAND_PHOTO_QUERY_ALBUM_LIST, &ZEBModulePhoto::QueryAlbumList},
+    {BAS_SUB_COMMAND_PHOTO_QUERY_PHOTO_FROM_ALBUM, &ZEBModulePhoto::QueryPhotoFromAlbum},
 };
 
 }  // namespace

@@ -1,4 +1,6 @@
 // Application icons (502) from springboard services, through the real process.
+#include <thread>
+
 #include "app_scenario.h"
 
 namespace e2e {
@@ -40,6 +42,43 @@ TEST_F(AppIcons, IconsArriveAsPngDataOnePerIdentifier) {
   EXPECT_EQ(Count({.channel = "com.apple.springboardservices", .name = "getIconPNGData",
                    .arg_key = "BundleID", .arg_value = "com.example.<&>"}),
             1u);
+}
+
+TEST_F(AppIcons, ALateAnswerAfterATimeOutIsNotTakenForTheNextIdentifiersIcon) {
+  ASSERT_TRUE(Start());
+  CommandRun reference = Command(502, R"(["com.example.keep","com.example.go"])");
+  ASSERT_EQ(reference.reports.size(), 2u);
+  const std::string keep_icon = reference.reports[0].data, go_icon = reference.reports[1].data;
+  ASSERT_NE(keep_icon, go_icon);
+
+  // The device answers the first identifier only once the helper has given up on it and asked for the next.
+  devicesim::Simulator& simulator = corvane_.simulator();
+  devicesim::RequestFilter keep{.channel = "com.apple.springboardservices", .name = "getIconPNGData",
+                                .arg_key = "BundleID", .arg_value = "com.example.keep"};
+  devicesim::RequestFilter go = keep;
+  go.arg_value = "com.example.go";
+  int stall = simulator.StallRequests(keep);
+  constexpr uint64_t kTask = 520;
+  ASSERT_TRUE(corvane_.host().SendCommand(kTask, 502, std::string("{\"uuid\":\"") + kPhoneUdid + "\"}",
+                                          R"(["com.example.keep","com.example.go"])"));
+  size_t go_before = Count(go);
+  auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (Count(go) == go_before && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+  }
+  simulator.ReleaseStall(stall);
+  ASSERT_GT(Count(go), go_before) << "the next identifier was never asked for on a connection that answers";
+
+  auto final = corvane_.host().WaitFor(hostlink::FinalOf(kTask, 502), 30s);
+  ASSERT_TRUE(final);
+  EXPECT_EQ(final->code, 0);
+  std::vector<hostlink::Report> icons;
+  for (const hostlink::Report& report : corvane_.TakeReportsOf(kTask)) {
+    if (!report.is_final()) icons.push_back(report);
+  }
+  ASSERT_EQ(icons.size(), 1u);
+  EXPECT_EQ(icons[0].info, R"({"bundle_id":"com.example.go"})");
+  EXPECT_TRUE(icons[0].data == go_icon) << "the late icon of com.example.keep was taken for com.example.go";
 }
 
 TEST_F(AppIcons, IconsWithoutSpringboardServicesGiveCode14) {

@@ -170,6 +170,9 @@ TEST_F(AppInstall, AStoppedInstallEndsBetweenPackagesWithCode6) {
     packages.push_back(Package(id + ".ipa", {.bundle_id = id}));
   }
   constexpr uint64_t kTask = 777;
+  // The install is still under way when the stop arrives: the device holds the second package's install until the
+  // stop is answered.
+  int stall = corvane_.simulator().StallRequests({.channel = kProxy, .name = "Upgrade"}, 1);
   ASSERT_TRUE(corvane_.host().SendCommand(kTask, 504, std::string("{\"uuid\":\"") + kPhoneUdid + "\"}",
                                           JsonArray(packages)));
   auto first_outcome = corvane_.host().WaitFor(
@@ -177,6 +180,9 @@ TEST_F(AppInstall, AStoppedInstallEndsBetweenPackagesWithCode6) {
       30s);
   ASSERT_TRUE(first_outcome);
   ASSERT_TRUE(corvane_.host().SendCommand(778, 600, R"({"info":{"task_id":"777"}})"));
+  auto stop_answered = corvane_.host().WaitFor(hostlink::FinalOf(778, 600), 30s);
+  corvane_.simulator().ReleaseStall(stall);
+  ASSERT_TRUE(stop_answered);
   auto stopped = corvane_.host().WaitFor(hostlink::FinalOf(kTask, 504), 30s);
   ASSERT_TRUE(stopped);
   EXPECT_EQ(stopped->code, 6);

@@ -84,6 +84,56 @@ TEST(DeviceMonitor, ADeviceThatLeavesBeforeItIsReadyIsANotice) {
   EXPECT_FALSE(left->has_info);
 }
 
+struct FailedBringUp {
+  const char* name;
+  devicesim::ProfileBuilder phone;
+  int error_code;
+};
+
+void PrintTo(const FailedBringUp& cause, std::ostream* out) { *out << cause.name; }
+
+class FailedBringUps : public ::testing::TestWithParam<FailedBringUp> {};
+
+// Such a device has an identity (it was read before the failure), but the host never saw it arrive: its
+// departure is the notice, never the event with its uuid.
+TEST_P(FailedBringUps, ADeviceThatFailedItsBringUpLeavesWithTheNoticeNotTheEvent) {
+  DeviceHarness corvane;
+  ASSERT_TRUE(corvane.AddDevice("phone", GetParam().phone));
+  ASSERT_TRUE(corvane.StartWithDevices());
+  auto refused = corvane.host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 12; }, 20s);
+  ASSERT_TRUE(refused);
+  EXPECT_NE(refused->info.find("\"error_code\":" + std::to_string(GetParam().error_code) + "}"), std::string::npos)
+      << refused->info;
+  std::string error;
+  ASSERT_TRUE(corvane.simulator().Detach("phone", &error));
+  auto left = corvane.host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 8; }, 20s);
+  ASSERT_TRUE(left);
+  EXPECT_EQ(left->header_code, 1);
+  EXPECT_EQ(left->uuid, "");
+  EXPECT_FALSE(left->has_info);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, FailedBringUps,
+    ::testing::Values(FailedBringUp{"PasscodeLocked", Phone().SetPasscodeLocked(true), 48},
+                      FailedBringUp{"SystemTooOld", Phone().SetProductVersion("4.1"), 3},
+                      FailedBringUp{"NoFileService", Phone().DisableService("com.apple.afc"), 12},
+                      FailedBringUp{"NoFileServiceInformation",
+                                    Phone().SetServiceFault("com.apple.afc", {devicesim::FaultKind::kMalformed, 0, 1}),
+                                    17}),
+    [](const ::testing::TestParamInfo<FailedBringUp>& info) { return std::string(info.param.name); });
+
+// A record whose identity was never read must not answer to an empty "uuid": the command finds no device.
+TEST(DeviceMonitor, AnEmptyUuidFindsNoDeviceNotOneThatIsNotReady) {
+  DeviceHarness corvane;
+  ASSERT_TRUE(corvane.AddDevice("phone", Phone().SetTrust(devicesim::TrustState::kPending)));
+  ASSERT_TRUE(corvane.StartWithDevices());
+  ASSERT_TRUE(corvane.WaitForType(12, 20s));
+  auto answer = corvane.Run(31, 701, R"({"uuid":""})", R"({"1":{"path":"/DCIM"}})");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->code, 7);
+}
+
 TEST(DeviceMonitor, APasscodeLockedDeviceFailsWith48AfterFiveAttempts) {
   DeviceHarness corvane;
   ASSERT_TRUE(corvane.AddDevice("phone", Phone().SetPasscodeLocked(true)));

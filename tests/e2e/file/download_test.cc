@@ -93,14 +93,17 @@ TEST_F(Download, AnEmptyFileEndsAtOnceWithoutChunks) {
 }
 
 TEST_F(Download, AStopRequestEndsTheStreamBetweenChunksClosesTheFileAndAnswers6Once) {
-  // Large enough that the stream (each chunk compressed at level 9) is still running when the stop arrives.
   profile_.AddGeneratedFile("big.bin", 64 * kMiB, 1);
   StartPhone();
+  // The stream is still running when the stop arrives: the device holds its second read until the stop is answered.
+  devicesim::RequestFilter reads{.channel = "afc", .name = "FILE_READ", .arg_key = "Path", .arg_value = "/big.bin"};
+  int stall = corvane_.simulator().StallRequests(reads, 1);
   ASSERT_TRUE(Start(83, "/big.bin"));
   auto first = NextOf(83);
   ASSERT_TRUE(first);
   ASSERT_FALSE(first->is_final());
   auto stop = corvane_.Run(84, 600, R"({"info":{"task_id":"83"}})");
+  corvane_.simulator().ReleaseStall(stall);
   ASSERT_TRUE(stop);
   std::optional<hostlink::Report> stopped;
   int chunks = 1;
@@ -113,6 +116,7 @@ TEST_F(Download, AStopRequestEndsTheStreamBetweenChunksClosesTheFileAndAnswers6O
   ExpectClosed("/big.bin");
   // The task is over: a late packet of it is dropped.
   ASSERT_TRUE(Next(83));
+  AfterEverythingSent(183);
   EXPECT_FALSE(NextOf(83, 700ms));
 }
 

@@ -139,6 +139,24 @@ TEST_F(Export, ItemsThatMapToOneNameGetTheirOwnAndAFailedCopyLeavesTheHostsFileA
   EXPECT_EQ(Tree(Target()), (std::set<std::string>{"a_b", "a_b (2)", "big.mov"}));
 }
 
+TEST_F(Export, ABookWithAFileThatCouldNotBeCopiedIsSkippedNotArchivedIncomplete) {
+  profile_.AddFile("Books/Torn.EPUB/mimetype", "application/epub+zip")
+      .AddGeneratedFile("Books/Torn.EPUB/OEBPS/plates.bin", 6 * kMiB, 4);
+  StartPhone();
+  // The file service the export starts breaks off inside the book's large file.
+  std::string error;
+  ASSERT_TRUE(corvane_.simulator().SetServiceFault(kFileUdid, "com.apple.afc",
+                                                    {devicesim::FaultKind::kDropAfterBytes, 3 * kMiB, 1}, &error));
+  std::string items = R"({"1":{"path":"/Books/Torn.EPUB"}})";
+  auto answer = corvane_.Run(74, 701, Command(Target()), items);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->code, 0);
+  for (const hostlink::Report& report : corvane_.TakeReportsOf(74)) {
+    EXPECT_TRUE(report.is_final()) << "an item report for an incomplete book: " << report.info;
+  }
+  EXPECT_FALSE(fs::exists(Target() + "/Torn.EPUB"));
+}
+
 TEST_F(Export, WithoutATargetFolderItemsGoUnderTheWorkFolder) {
   profile_.AddFile("DCIM/100APPLE/IMG_0001.JPG", "jpeg");
   StartPhone();

@@ -54,6 +54,13 @@ class FilePhone : public ::testing::Test {
     EXPECT_GT(AfcRequests("FILE_OPEN", afc_path), 0u) << afc_path;
     EXPECT_EQ(AfcRequests("FILE_OPEN", afc_path), AfcRequests("FILE_CLOSE", afc_path)) << afc_path;
   }
+  // Runs a command that is answered at once (an export for an unknown device). The helper takes packets in the
+  // order they come, so every packet sent before it has been taken in, and one dropped on arrival is dropped.
+  void AfterEverythingSent(uint64_t barrier_task) {
+    auto answer = corvane_.Run(barrier_task, 701, R"({"uuid":"no-such-device"})", "{}");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->code, 7);
+  }
   std::optional<hostlink::Report> NextOf(uint64_t task, std::chrono::milliseconds timeout = 20s) {
     return corvane_.host().WaitFor([task](const hostlink::Report& r) { return r.task_id == task; }, timeout);
   }

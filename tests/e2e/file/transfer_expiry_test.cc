@@ -87,6 +87,10 @@ TEST(TransferExpiry, AnUploadWhoseHostFallsSilentIsClosedAndAnswered6) {
   EXPECT_EQ(expired->packet_type, 1800u);
 
   client.Stop();
+  // The workers (one of them runs the device notifications) log while they go on: they must be gone before the
+  // process tears the logging down.
+  AMDeviceRunLoopStop();
+  bas::KxTaskPool::Get().Stop();
   simulator.Stop();
   std::filesystem::remove_all(dir);
 }

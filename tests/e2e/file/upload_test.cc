@@ -88,6 +88,41 @@ TEST_F(Upload, BlocksAskedForInOrderLandAsTheFileWithNothingLeftBeside) {
   ExpectClosed("/DCIM/Uploads/clip.mov.bak");
 }
 
+TEST_F(Upload, AnOlderFileOfTheNameIsReplacedByTheRenameAloneNeverRemovedFirst) {
+  profile_.AddFile("DCIM/Uploads/kept.mov", "an older clip of the same name");
+  StartPhone();
+  auto final = Follow(89, Begin(89, Media("kept.mov", Md5Of(content_))));
+  ASSERT_TRUE(final);
+  EXPECT_EQ(final->code, 0);
+  ExpectLanded("/DCIM/Uploads/kept.mov");
+  // Removing the old file before the rename would lose it if the rename then failed.
+  EXPECT_EQ(AfcRequests("REMOVE_PATH", "/DCIM/Uploads/kept.mov"), 0u);
+  EXPECT_EQ(AfcRequests("RENAME_PATH", "/DCIM/Uploads/kept.mov.bak"), 1u);
+}
+
+// The two would share one data file and one journal: the newer start takes the target over, and the older
+// upload's blocks are refused before they touch either.
+TEST_F(Upload, ASecondStartToATargetTakesItOverAndTheFirstUploadsBlocksGet15) {
+  StartPhone();
+  std::string md5 = Md5Of(content_);
+  auto first = Begin(87, Media("twice.bin", md5));
+  ASSERT_TRUE(first);
+  ASSERT_FALSE(first->is_final());
+  auto second = Begin(88, Media("twice.bin", md5));
+  ASSERT_TRUE(second);
+  ASSERT_FALSE(second->is_final());
+  size_t writes = AfcRequests("FILE_WRITE", "/DCIM/Uploads/twice.bin.bak");
+  auto refused = Send(87, kBlocks[3]);
+  ASSERT_TRUE(refused);
+  EXPECT_TRUE(refused->is_final());
+  EXPECT_EQ(refused->code, 15);
+  EXPECT_EQ(AfcRequests("FILE_WRITE", "/DCIM/Uploads/twice.bin.bak"), writes);
+  auto final = Follow(88, second);
+  ASSERT_TRUE(final);
+  EXPECT_EQ(final->code, 0);
+  ExpectLanded("/DCIM/Uploads/twice.bin");
+}
+
 TEST_F(Upload, BlocksSentOutOfOrderLandInPlaceAndEachAnswerNamesTheFirstMissingBlock) {
   StartPhone();
   auto first = Begin(91, Media("shuffled.bin", Md5Of(content_)));
@@ -233,6 +268,7 @@ TEST_F(Upload, StoppingTheTaskWhileItWaitsAnswers6ClosesTheDataFileAndKeepsTheJo
   size_t writes = AfcRequests("FILE_WRITE", "/DCIM/Uploads/stopped.bin.bak");
   EXPECT_TRUE(corvane_.host().SendCommand(99, 703, R"({"stage":2,"code":0,"info":)" + Descriptor(kBlocks[1]) + "}",
                                           content_.substr(kBlocks[1].offset, kBlocks[1].length)));
+  AfterEverythingSent(199);
   EXPECT_FALSE(NextOf(99, 700ms));
   EXPECT_EQ(AfcRequests("FILE_WRITE", "/DCIM/Uploads/stopped.bin.bak"), writes);
 }

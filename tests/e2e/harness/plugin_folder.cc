@@ -15,7 +15,7 @@ bool AddPluginVersion(const std::string& plugin_folder, const std::string& versi
   std::ofstream manifest(folder / "plugin.load");
   if (valid_manifest) {
     manifest << R"({"path":"test_plugin.so","x64":"x64","win32":"x86","type":3,"version":")" << version
-             << R"(","id":"test.plugin","command-recv":["TEST_ECHO","TEST_TEXT","TEST_TEMP_DIR","TEST_SILENT"],)"
+             << R"(","id":"test.plugin","command-recv":["TEST_ECHO","TEST_TEXT","TEST_TEMP_DIR","TEST_SILENT","TEST_SUB_COMMAND"],)"
              << R"("command-send":["LIBMODEL_PLUGIN_COMMAND_RECEIVE"],"require":[],"optional":[],)"
              << R"("width":1,"height":2,"command-create":"none"})";
   } else {

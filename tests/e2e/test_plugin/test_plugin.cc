@@ -4,9 +4,15 @@
 //  - "TEST_TEXT" (text payload): sends back the text "echo:" followed by it.
 //  - "TEST_TEMP_DIR": asks Corvane for the process folder and sends its path back as text.
 //  - "TEST_SILENT": sends nothing (the task then waits until it is stopped).
+//  - "TEST_SUB_COMMAND" (text payload "NAME\nTEXT"): calls Corvane's sub-command NAME with TEXT and sends back the
+//    document it answers with, as JSON text, or "result:0" when it answers none.
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include "corvane/plugin.h"
 
@@ -48,6 +54,26 @@ int Receive(BASObserveData* message) {
   } else if (name == "TEST_TEXT" && message->payload_kind == kBASPayloadText) {
     SendText(message->task_id,
              "echo:" + std::string(static_cast<const char*>(message->payload), message->payload_length));
+  } else if (name == "TEST_SUB_COMMAND" && message->payload_kind == kBASPayloadText) {
+    std::string text(static_cast<const char*>(message->payload), message->payload_length);
+    size_t newline = text.find('\n');
+    std::string sub_command = text.substr(0, newline);
+    std::string argument = newline == std::string::npos ? std::string() : text.substr(newline + 1);
+    BASObserveData query = CommandReceive(sub_command.c_str(), message->task_id);
+    query.payload_kind = kBASPayloadText;
+    query.payload = argument.data();
+    query.payload_length = argument.size();
+    g_handler->send(&query);
+    if (query.result != 1 || query.payload_kind != kBASPayloadJson) {
+      SendText(message->task_id, "result:0");
+      return 0;
+    }
+    const auto* document = static_cast<const rapidjson::Document*>(query.payload);
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    document->Accept(writer);
+    delete document;
+    SendText(message->task_id, std::string(buffer.GetString(), buffer.GetSize()));
   } else if (name == "TEST_TEMP_DIR") {
     BASObserveData query = CommandReceive(BAS_SUB_COMMAND_GET_PROJECT_TEMP_DIR, message->task_id);
     g_handler->send(&query);

@@ -159,7 +159,7 @@ class AfcService : public Service {
     std::map<std::string, std::string> args;
     if (!path.empty()) args["Path"] = path;
     if (!path2.empty()) args["Path2"] = path2;
-    context_->hub.log.Add(Request{context_->device->udid, channel_, operation, std::move(args)});
+    context_->hub.Record(Request{context_->device->udid, channel_, operation, std::move(args)});
   }
 
   bool SendStatus(uint64_t number, uint64_t code) {

@@ -64,6 +64,11 @@ bool Listener::SendPaired(uint32_t device_id, const std::string& xml) {
 
 Hub::Hub(RequestLog& request_log) : log(request_log), buid_(RandomUuid()) { RegisterBuiltinServices(services); }
 
+void Hub::Record(Request request) {
+  log.Add(request);
+  gates.Pass(request);
+}
+
 bool Hub::AddDevice(const std::shared_ptr<Device>& device, bool attached, std::string* error) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

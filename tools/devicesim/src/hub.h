@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "devicesim/request_log.h"
+#include "request_gates.h"
 #include "device.h"
 #include "service.h"
 
@@ -47,9 +48,12 @@ class Hub {
   explicit Hub(RequestLog& log);
 
   RequestLog& log;
+  RequestGates gates;
   ServiceRegistry services;
   std::atomic<bool> stopping{false};
   const std::string& buid() const { return buid_; }
+  // Logs a request about to be served, then holds it while a stall asks for that (see request_gates.h).
+  void Record(Request request);
 
   bool AddDevice(const std::shared_ptr<Device>& device, bool attached, std::string* error);
   // By profile folder name or UDID.

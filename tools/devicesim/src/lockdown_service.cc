@@ -46,7 +46,7 @@ class LockdownService : public Service {
     if (!domain.empty()) args["Domain"] = domain;
     if (!key.empty()) args["Key"] = key;
     if (auto service = DictString(request, "Service")) args["Service"] = *service;
-    context.hub.log.Add(Request{device.udid, "lockdown", name, args});
+    context.hub.Record(Request{device.udid, "lockdown", name, args});
 
     if (name == "QueryType") {
       answer->Set("Type", "com.apple.mobile.lockdown");

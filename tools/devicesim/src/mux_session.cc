@@ -64,7 +64,7 @@ bool HandleConnect(Hub& hub, Stream& stream, uint32_t tag, plist_t request) {
   std::shared_ptr<Device> device = hub.FindById(device_id);
   std::map<std::string, std::string> args{{"DeviceID", std::to_string(device_id)}, {"PortNumber", std::to_string(port)}};
   if (!device) {
-    hub.log.Add(Request{"", "usbmuxd", "Connect", args});
+    hub.Record(Request{"", "usbmuxd", "Connect", args});
     return ReplyResult(stream, tag, kUsbmuxResultBadDevice);
   }
   std::string service_name;
@@ -84,7 +84,7 @@ bool HandleConnect(Hub& hub, Stream& stream, uint32_t tag, plist_t request) {
     }
   }
   args["Service"] = service_name;
-  hub.log.Add(Request{device->udid, "usbmuxd", "Connect", args});
+  hub.Record(Request{device->udid, "usbmuxd", "Connect", args});
   if (refused) return ReplyResult(stream, tag, kUsbmuxResultConnectionRefused);
   std::unique_ptr<Service> service =
       service_name == kLockdownServiceName ? MakeLockdownService() : hub.services.Create(service_name);
@@ -133,7 +133,7 @@ void ServeMuxClient(Hub& hub, int fd) {
     PlistPtr request = header.message == kUsbmuxPlistType ? ParsePlist(body.data(), body.size()) : nullptr;
     std::string type = DictString(request.get(), "MessageType").value_or("");
     std::string udid = DictString(request.get(), "PairRecordID").value_or("");
-    if (type != "Connect") hub.log.Add(Request{udid, "usbmuxd", type.empty() ? "binary" : type, {}});
+    if (type != "Connect") hub.Record(Request{udid, "usbmuxd", type.empty() ? "binary" : type, {}});
 
     bool keep_going = true;
     if (type == "ListDevices") {

@@ -7,7 +7,7 @@
 namespace devicesim {
 
 void ServiceContext::Log(const std::string& name, std::map<std::string, std::string> args) const {
-  hub.log.Add(Request{device->udid, service, name, std::move(args)});
+  hub.Record(Request{device->udid, service, name, std::move(args)});
 }
 
 std::string Service::BrokenAnswer(bool oversized) const {

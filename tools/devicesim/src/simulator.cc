@@ -150,6 +150,7 @@ void Simulator::Impl::Stop() {
     path = socket_path_;
   }
   hub.stopping = true;
+  hub.gates.ReleaseAll();  // a held request must not keep its thread from being joined
   ::shutdown(listen_fd, SHUT_RDWR);  // wakes accept()
   accept_thread_.join();
   ::close(listen_fd);
@@ -305,6 +306,16 @@ bool Simulator::Status(const std::string& name, DeviceStatus* status, std::strin
 }
 
 RequestLog& Simulator::Log() { return impl_->log; }
+
+int Simulator::StallRequests(const RequestFilter& filter, size_t let_pass) {
+  return impl_->hub.gates.Stall(filter, let_pass);
+}
+
+void Simulator::ReleaseStall(int stall) { impl_->hub.gates.Release(stall); }
+
+bool Simulator::WaitStalled(int stall, size_t count, std::chrono::milliseconds timeout) {
+  return impl_->hub.gates.WaitHeld(stall, count, timeout);
+}
 
 bool Simulator::RefuseConnects(const std::string& name, int count, std::string* error) {
   std::shared_ptr<Device> device = impl_->Resolve(name, error);

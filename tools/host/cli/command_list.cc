@@ -38,6 +38,16 @@ const CommandInfo kCommands[] = {
     {300, 300, "basic information",
      "two reports: the identity object, then battery cycle count and storage by category", true},
     {303, 303, "rename", "second JSON text `{\"name\":\"...\"}` in the data part", true},
+    {400, 402, "camera roll, albums, photos of an album",
+     "`{\"uuid\":U,\"info\":{\"refresh\":R}}` (402 adds `album_id`, `album_type` 0-8); stage 1 "
+     "`{\"Count\":N}`, then JSON arrays of up to 600 photos or 100 albums",
+     true},
+    {403, 403, "photo thumbnails",
+     "data part: zlib-compressed `{\"<id>\":\"DCIM/100APPLE/IMG_0001.JPG\",...}`; one report per thumbnail found "
+     "with `{\"id\":..,\"path\":..}` and its bytes",
+     true, nullptr, {SaveKind::kImages, "id"}},
+    {404, 404, "named photo operation", "data part: zlib-compressed `{\"name\":N}`; 0 when it succeeds, else 1",
+     true},
     {501, 501, "list applications",
      "stage 1 `{\"Count\":N}`, then one report per application whose data part is its JSON object", true},
     {502, 502, "application icons",

@@ -7,7 +7,7 @@
 
 bool AppCommand::Aborted() const { return host.Aborted(); }
 
-ItemOutcome RunProxyOperation(AppCommand& command, AMDServiceConnectionRef proxy, const std::string& message,
+ItemOutcome RunProxyOperation(AppCommand& command, const ZEBDeviceService& proxy, const std::string& message,
                               const std::string& bundle_id) {
   ItemOutcome outcome;
   outcome.bundle_id = bundle_id;

@@ -36,7 +36,7 @@ struct AppCommand {
 // Sends `message` (an install, uninstall or archive message) on the installation proxy and receives until the
 // operation ends, reporting each "PercentComplete" as progress of `bundle_id`. The outcome has the bundle id
 // and says how it ended (the caller adds the package path where there is one).
-ItemOutcome RunProxyOperation(AppCommand& command, AMDServiceConnectionRef proxy, const std::string& message,
+ItemOutcome RunProxyOperation(AppCommand& command, const ZEBDeviceService& proxy, const std::string& message,
                               const std::string& bundle_id);
 
 // After an outcome whose exchange broke off, replaces `proxy` with a freshly started installation proxy; false

@@ -49,7 +49,7 @@ ItemOutcome InstallPackage(AppCommand& command, const ZEBDeviceService& afc, con
     outcome.error = "UploadFailed";
     return outcome;
   }
-  return RunProxyOperation(command, proxy.serviceConnection, InstallMessage(device_path), package.bundle_id);
+  return RunProxyOperation(command, proxy, InstallMessage(device_path), package.bundle_id);
 }
 
 }  // namespace

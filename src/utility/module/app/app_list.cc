@@ -12,7 +12,7 @@
 namespace {
 
 // One Browse pass; each listed entry goes to `add`. A pass cut short leaves what arrived in the table.
-bool BrowsePass(AMDServiceConnectionRef proxy, const std::string& message,
+bool BrowsePass(const ZEBDeviceService& proxy, const std::string& message,
                 const std::function<void(const PlistValue&)>& add, const char* pass) {
   AppAnswerHandler handler({.list_entry = add});
   SendAndReceive(proxy, message, handler.AsMessageHandler());
@@ -28,7 +28,7 @@ int RunList(AppCommand& command) {
   ZEBDeviceServicePtr proxy = StartService(command.device(), kServiceInstallationProxy, &error);
   if (!proxy) return protocol::kResultNoService;
   AppTable table;
-  bool complete = BrowsePass(proxy->serviceConnection, ListMessage(),
+  bool complete = BrowsePass(*proxy, ListMessage(),
                              [&](const PlistValue& entry) { table.AddListed(entry); }, "first");
   // The rest of a broken first pass must not be read as the sizes pass's answers.
   if (!complete) {
@@ -36,7 +36,7 @@ int RunList(AppCommand& command) {
     proxy = StartService(command.device(), kServiceInstallationProxy, &error);
     if (!proxy) return protocol::kResultNoService;
   }
-  BrowsePass(proxy->serviceConnection, ListSizesMessage(), [&](const PlistValue& entry) { table.AddSizes(entry); },
+  BrowsePass(*proxy, ListSizesMessage(), [&](const PlistValue& entry) { table.AddSizes(entry); },
              "sizes");
   ListingReporter listing(command.uuid, {.shape = ListingOptions::Shape::kEach}, command.report);
   listing.SendCount(static_cast<int64_t>(table.apps().size()));

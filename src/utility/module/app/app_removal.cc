@@ -11,7 +11,7 @@ int RunRemoval(AppCommand& command, bool archive) {
   for (const std::string& bundle_id : command.arguments) {
     if (command.Aborted()) return ZEBModule::kResultAborted;
     std::string message = archive ? ArchiveMessage(bundle_id) : UninstallMessage(bundle_id);
-    ItemOutcome outcome = RunProxyOperation(command, proxy->serviceConnection, message, bundle_id);
+    ItemOutcome outcome = RunProxyOperation(command, *proxy, message, bundle_id);
     command.report(OutcomeReport(command.uuid, outcome));
     if (!RenewAfterBrokenExchange(command, outcome, &proxy)) return protocol::kResultNoService;
   }

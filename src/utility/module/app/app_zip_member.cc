@@ -1,10 +1,9 @@
 #include "utility/module/app/app_zip_member.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdint>
+#include <fstream>
 #include <vector>
 
 namespace {
@@ -59,15 +58,11 @@ bool FindLocation(const unz_file_info64& entry, std::string_view extra, Location
   return false;
 }
 
-bool ReadAt(int fd, uint64_t offset, size_t length, std::string* out) {
+bool ReadAt(std::ifstream& file, uint64_t offset, size_t length, std::string* out) {
   out->resize(length);
-  size_t done = 0;
-  while (done < length) {
-    ssize_t n = ::pread(fd, out->data() + done, length - done, static_cast<off_t>(offset + done));
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  file.seekg(static_cast<std::streamoff>(offset));
+  file.read(out->data(), static_cast<std::streamsize>(length));
+  return file.good() || (file.eof() && static_cast<size_t>(file.gcount()) == length);
 }
 
 bool Inflate(const std::string& compressed, size_t expected, std::string* out) {
@@ -84,18 +79,6 @@ bool Inflate(const std::string& compressed, size_t expected, std::string* out) {
   return whole;
 }
 
-class FileCloser {
- public:
-  explicit FileCloser(int fd) : fd_(fd) {}
-  ~FileCloser() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 bool ReadZipMemberDirectly(const std::string& archive, const unz_file_info64& entry, std::string_view central_extra,
@@ -105,14 +88,14 @@ bool ReadZipMemberDirectly(const std::string& archive, const unz_file_info64& en
       (entry.compression_method != kMethodStored && entry.compression_method != kMethodDeflate)) {
     return false;
   }
-  FileCloser file(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
+  std::ifstream file(archive, std::ios::binary);
   std::string header;
-  if (file.fd() < 0 || !ReadAt(file.fd(), where.offset, kLocalHeaderSize, &header)) return false;
+  if (!file || !ReadAt(file, where.offset, kLocalHeaderSize, &header)) return false;
   const auto* h = reinterpret_cast<const unsigned char*>(header.data());
   if (Little(h, 4) != kLocalHeaderSignature) return false;
   uint64_t data_offset = where.offset + kLocalHeaderSize + Little(h + 26, 2) + Little(h + 28, 2);
   std::string stored;
-  if (!ReadAt(file.fd(), data_offset, static_cast<size_t>(where.compressed), &stored)) return false;
+  if (!ReadAt(file, data_offset, static_cast<size_t>(where.compressed), &stored)) return false;
   if (entry.compression_method == kMethodStored) {
     if (where.compressed != where.uncompressed) return false;
     *out = std::move(stored);

@@ -1,10 +1,9 @@
-// Storage use by category from the air-traffic service ("com.apple.atc"). Unlike the other services it frames
-// each message with a 32-bit length in little-endian order.
+// Storage use by category from the air-traffic service ("com.apple.atc"), whose messages the device layer frames
+// with a little-endian length.
 #include <glog/logging.h>
 
 #include "iOSAPI/plist_message.h"
-#include "utility/ios/zeb_afc.h"
-#include "utility/ios/zeb_service_messages.h"
+#include "utility/ios/zeb_direct_service.h"
 #include "utility/module/basicinfo/basicinfo_internal.h"
 
 namespace basicinfo {
@@ -18,42 +17,23 @@ constexpr std::string_view kPowerAssertion =
 // A device that keeps talking without ever sending its figures must not hold the worker for good.
 constexpr int kMaxSkippedMessages = 64;
 
-bool SendLittleEndian(AMDServiceConnectionRef connection, std::string_view body) {
-  uint32_t length = static_cast<uint32_t>(body.size());
-  char prefix[4] = {static_cast<char>(length), static_cast<char>(length >> 8), static_cast<char>(length >> 16),
-                    static_cast<char>(length >> 24)};
-  AMDServiceConnectionSend(connection, prefix, sizeof prefix);
-  return AMDServiceConnectionSend(connection, body.data(), body.size()) >= 0;
-}
-
-// The next message body, in the thread's transfer buffer; nothing when the exchange ends (a zero length, a
-// failed or short read, or a body the buffer cannot hold).
-std::optional<std::string_view> ReceiveLittleEndian(AMDServiceConnectionRef connection) {
-  unsigned char prefix[4];
-  if (!ReceiveExactly(connection, reinterpret_cast<char*>(prefix), sizeof prefix)) return std::nullopt;
-  uint32_t length = uint32_t{prefix[0]} | (uint32_t{prefix[1]} << 8) | (uint32_t{prefix[2]} << 16) |
-                    (uint32_t{prefix[3]} << 24);
-  if (length == 0) return std::nullopt;
-  if (length > kTransferChunk) {
-    LOG(ERROR) << "Refused an air-traffic message of " << length << " bytes";
-    return std::nullopt;
-  }
-  char* buffer = TransferBuffer();
-  if (!ReceiveExactly(connection, buffer, length)) return std::nullopt;
-  return std::string_view(buffer, length);
-}
-
 }  // namespace
 
 StorageFigures ReadStorageFigures(AMDeviceRef device) {
   StorageFigures figures;
-  std::unique_ptr<DirectService> service = DirectService::Start(device, kAirTrafficService);
+  std::unique_ptr<ZEBDirectService> service = ZEBDirectService::Start(device, kAirTrafficService);
   if (!service) return figures;
   std::optional<std::string> assertion =
       MakeMessage(std::string(kPlistHeaderAppleComputer) + std::string(kPowerAssertion));
-  if (!assertion || !SendLittleEndian(service->connection(), *assertion)) return figures;
+  if (!assertion || !service->SendLittleEndian(*assertion)) return figures;
+  return ReadAirTrafficFigures(
+      [&service](char* buffer, size_t length) { return service->ReceiveExactly(buffer, length); });
+}
+
+StorageFigures ReadAirTrafficFigures(const ReceiveExactlyFunc& receive_exactly) {
+  StorageFigures figures;
   for (int skipped = 0; skipped <= kMaxSkippedMessages; ++skipped) {
-    std::optional<std::string_view> body = ReceiveLittleEndian(service->connection());
+    std::optional<std::string_view> body = ReceiveLittleEndianMessage(receive_exactly);
     if (!body) return figures;
     std::string name = MessageName(body->data(), body->size());
     if (name.empty()) {

@@ -19,6 +19,7 @@
 #include "iOSAPI/mobile_device.h"
 #include "iOSAPI/plist_value.h"
 #include "utility/ios/zeb_device.h"
+#include "utility/ios/zeb_direct_service.h"
 
 namespace basicinfo {
 
@@ -56,24 +57,6 @@ StorageFigures EvaluateAssetMetrics(const PlistValue& params);
 // The usage object: "CycleCount" when known, then the storage members in their fixed order.
 std::string BuildUsageReport(std::optional<int64_t> cycle_count, const StorageFigures& storage);
 
-// A service started directly on the device's session, not through the shared service registry: one attempt,
-// then a fresh session and one more. The connection is invalidated when the object goes.
-class DirectService {
- public:
-  static std::unique_ptr<DirectService> Start(AMDeviceRef device, const char* name);
-  ~DirectService();
-  DirectService(const DirectService&) = delete;
-  DirectService& operator=(const DirectService&) = delete;
-
-  AMDServiceConnectionRef connection() const { return connection_; }
-
- private:
-  DirectService(ZEBDeviceSessionPtr session, AMDServiceConnectionRef connection)
-      : session_(std::move(session)), connection_(connection) {}
-  const ZEBDeviceSessionPtr session_;  // the service runs on this session
-  const AMDServiceConnectionRef connection_;
-};
-
 // The battery's cycle count from the diagnostics relay; nothing when the relay cannot be started or does not
 // tell it.
 std::optional<int64_t> ReadCycleCount(AMDeviceRef device);
@@ -82,6 +65,9 @@ std::optional<int64_t> ReadCycleCount(AMDeviceRef device);
 // or sends a message that is refused (a body over the 4 MiB transfer buffer, or one whose XML form is over
 // 64 KiB or that is no property list: the stream cannot be trusted past it).
 StorageFigures ReadStorageFigures(AMDeviceRef device);
+// The reading half of it, on any byte source: `receive_exactly` fills the buffer with exactly that many bytes of
+// the service's stream or says false. The messages are framed with a 32-bit little-endian length.
+StorageFigures ReadAirTrafficFigures(const ReceiveExactlyFunc& receive_exactly);
 
 // Renames the device with the second JSON text of a rename command ({"name":"..."}): 8 when it is not such an
 // object, 12 when the file service cannot be started, else the device's status for the new name (0 = set).

@@ -1,6 +1,6 @@
 // The battery's cycle count, from the power-source entry of the diagnostics relay's I/O registry.
 #include "iOSAPI/plist_message.h"
-#include "utility/ios/zeb_service_messages.h"
+#include "utility/ios/zeb_direct_service.h"
 #include "utility/module/basicinfo/basicinfo_internal.h"
 
 namespace basicinfo {
@@ -14,12 +14,12 @@ constexpr std::string_view kPowerSourceRequest =
 }  // namespace
 
 std::optional<int64_t> ReadCycleCount(AMDeviceRef device) {
-  std::unique_ptr<DirectService> service = DirectService::Start(device, kDiagnosticsService);
+  std::unique_ptr<ZEBDirectService> service = ZEBDirectService::Start(device, kDiagnosticsService);
   if (!service) return std::nullopt;
   std::optional<std::string> request = MakeMessage(std::string(kPlistHeaderAppleComputer) + std::string(kPowerSourceRequest));
   if (!request) return std::nullopt;
   std::optional<int64_t> cycle_count;
-  SendAndReceive(service->connection(), *request, [&cycle_count](std::string_view message) {
+  service->SendAndReceive(*request, [&cycle_count](std::string_view message) {
     PlistValue answer;
     if (!ParseMessage(message.data(), message.size(), &answer)) return false;
     const PlistValue* diagnostics = answer.FindDict("Diagnostics");

@@ -2,6 +2,7 @@
 #include <rapidjson/document.h>
 
 #include "utility/ios/zeb_device_service.h"
+#include "utility/ios/zeb_device_values.h"
 #include "utility/command_payload.h"
 #include "utility/module/basicinfo/basicinfo_internal.h"
 #include "utility/protocol_codes.h"
@@ -24,8 +25,8 @@ int RenameDevice(AMDeviceRef device, std::string_view name_json) {
   int error = 0;
   ZEBDeviceServicePtr afc = StartService(device, kServiceAfc, &error, {}, true);
   if (!afc) return protocol::kResultNoFileService;
-  return AMDeviceSetValue(device, nullptr, "DeviceName",
-                          PlistValue::String(std::string(name->value.GetString(), name->value.GetStringLength())));
+  return SetValue(device, nullptr, "DeviceName",
+                  PlistValue::String(std::string(name->value.GetString(), name->value.GetStringLength())));
 }
 
 }  // namespace basicinfo

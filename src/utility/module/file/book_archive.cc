@@ -1,9 +1,9 @@
 // A book folder packed into one zip archive, with minizip.
 #include <glog/logging.h>
-#include <sys/stat.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -32,10 +32,12 @@ bool ListFiles(const fs::path& folder, std::vector<std::string>* files) {
 
 zip_fileinfo EntryInfo(const fs::path& file) {
   zip_fileinfo info{};
-  struct stat status{};
-  if (::stat(file.c_str(), &status) != 0) return info;
+  std::error_code error;
+  fs::file_time_type written = fs::last_write_time(file, error);
+  if (error) return info;
+  std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(written));
   std::tm local{};
-  localtime_r(&status.st_mtime, &local);
+  localtime_r(&seconds, &local);
   info.tmz_date = {static_cast<uInt>(local.tm_sec), static_cast<uInt>(local.tm_min), static_cast<uInt>(local.tm_hour),
                    static_cast<uInt>(local.tm_mday), static_cast<uInt>(local.tm_mon),
                    static_cast<uInt>(local.tm_year + 1900)};

@@ -9,31 +9,26 @@ namespace file {
 std::unique_ptr<DownloadStream> DownloadStream::Open(ZEBDeviceServicePtr afc, const std::string& path) {
   ZEBFileInfo info;
   if (!GetFileInfo(afc->afcConnection, path, &info) || !info.IsRegularFile()) return nullptr;
-  uint64_t file = 0;
-  if (AFCFileRefOpen(afc->afcConnection, path.c_str(), kAFCModeRead, &file) != kAMDSuccess) return nullptr;
-  return std::unique_ptr<DownloadStream>(new DownloadStream(std::move(afc), path, file, info.size));
+  std::unique_ptr<ZEBAfcFile> file = ZEBAfcFile::Open(afc->afcConnection, path, ZEBAfcFile::Mode::kRead);
+  if (!file) return nullptr;
+  return std::unique_ptr<DownloadStream>(new DownloadStream(std::move(afc), path, std::move(file), info.size));
 }
 
 void DownloadStream::Close() {
   // The read ahead uses the file handle: it ends before the handle goes.
   if (read_ahead_.valid()) read_ahead_.wait();
-  if (open_) AFCFileRefClose(afc_->afcConnection, file_);
+  file_->Close();
   open_ = false;
 }
 
 int64_t DownloadStream::Fill(char* buffer, int64_t offset) {
   size_t wanted = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kTransferChunk), size_ - offset));
-  size_t have = 0;
   // A read may return less than asked; the host gets whole 4 MiB chunks but the last.
-  while (have < wanted) {
-    uint32_t length = static_cast<uint32_t>(wanted - have);
-    if (AFCFileRefRead(afc_->afcConnection, file_, buffer + have, &length) != kAMDSuccess || length == 0) {
-      LOG(ERROR) << "Download stopped at " << offset + static_cast<int64_t>(have) << " of " << size_ << " bytes";
-      return -1;
-    }
-    have += length;
+  if (!file_->ReadFully(buffer, wanted)) {
+    LOG(ERROR) << "Download stopped in the chunk at " << offset << " of " << size_ << " bytes";
+    return -1;
   }
-  return static_cast<int64_t>(have);
+  return static_cast<int64_t>(wanted);
 }
 
 bool DownloadStream::ReadChunk(std::string_view* chunk) {

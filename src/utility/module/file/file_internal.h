@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "utility/ios/zeb_afc.h"
+#include "utility/ios/zeb_afc_file.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/protocol_codes.h"
 #include "utility/zeb_utility.h"
@@ -118,14 +119,14 @@ class DownloadStream final : public Transfer {
   bool finished() const { return offset_ >= size_; }
 
  private:
-  DownloadStream(ZEBDeviceServicePtr afc, std::string path, uint64_t file, int64_t size)
-      : afc_(std::move(afc)), path_(std::move(path)), file_(file), size_(size) {}
+  DownloadStream(ZEBDeviceServicePtr afc, std::string path, std::unique_ptr<ZEBAfcFile> file, int64_t size)
+      : afc_(std::move(afc)), path_(std::move(path)), file_(std::move(file)), size_(size) {}
   // Reads the chunk at `offset` into `buffer`: its length, or -1 when the device fails.
   int64_t Fill(char* buffer, int64_t offset);
 
   const ZEBDeviceServicePtr afc_;
   const std::string path_;
-  const uint64_t file_;
+  const std::unique_ptr<ZEBAfcFile> file_;
   const int64_t size_;
   int64_t offset_ = 0;  // where the next chunk handed out begins
   bool open_ = true;
@@ -148,8 +149,11 @@ class UploadTransfer final : public Transfer {
  public:
   // Resumes the transfer from its journal when that describes this very file, or starts it anew. 0, or
   // kResultIoFailed when the device's folder, journal or data file cannot be made.
+  // A start takes the target over from an upload to it that is still open in this process (the two would share
+  // the data file and the journal): the older transfer's later blocks and end get kResultBadTransfer and touch
+  // nothing. Each step of a transfer runs under its target's lock.
   static int Open(ZEBDeviceServicePtr afc, const UploadTarget& target, std::unique_ptr<UploadTransfer>* out);
-  ~UploadTransfer() override { Close(); }
+  ~UploadTransfer() override;
   void Close() override;
 
   const JournalBlock* NextBlock() const { return FirstPendingBlock(journal_); }
@@ -157,7 +161,7 @@ class UploadTransfer final : public Transfer {
   std::string final_path() const { return target_.folder + target_.name; }
 
   // Writes one block in place and records it in the journal: 0, kResultBadTransfer when (offset, length) is not
-  // a block of this transfer or the data are not its length, kResultIoFailed when the device fails (the block
+  // a block of this transfer, the data are not its length or a newer upload took the target over, kResultIoFailed when the device fails (the block
   // then stays at status 0 in the journal).
   int WriteBlock(int64_t offset, int64_t length, std::string_view data);
   // Ends a transfer whose blocks are all written: checks the MD5 and gives the data file its final name, leaving
@@ -178,9 +182,9 @@ class UploadTransfer final : public Transfer {
   const ZEBDeviceServicePtr afc_;
   const UploadTarget target_;
   Journal journal_;
-  uint64_t data_file_ = 0;
-  bool data_open_ = false;
+  std::unique_ptr<ZEBAfcFile> data_file_;
   bool resumed_ = false;
+  bool claimed_ = false;  // owns the target (until closed or taken over)
   // The MD5 of the blocks written in order from the start in this run; it saves reading the file back.
   Md5Stream in_order_md5_;
   int64_t in_order_end_ = 0;

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 #include "utility/module/file/file_internal.h"
 
@@ -23,10 +27,56 @@ bool MakeDeviceFolders(AFCConnectionRef afc, const std::string& folder) {
   return true;
 }
 
+// The targets of the uploads open in this process, by device and final path. Two uploads to one target share its
+// ".bak" and ".json": the newest start takes the target over, and every step of a transfer (start, block, end)
+// runs under the target's lock and only while the transfer still owns the target, so a superseded transfer never
+// writes into the files its successor made.
+class TargetClaims {
+ public:
+  using Key = std::pair<AMDeviceRef, std::string>;
+
+  static TargetClaims& Get() {
+    static TargetClaims* claims = new TargetClaims();
+    return *claims;
+  }
+  // The target's lock, made the owner's when `take_over`.
+  std::shared_ptr<std::mutex> Lock(const Key& key, const void* owner, bool take_over) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Claim& claim = claims_[key];
+    if (!claim.lock) claim.lock = std::make_shared<std::mutex>();
+    if (take_over) claim.owner = owner;
+    return claim.lock;
+  }
+  bool Owns(const Key& key, const void* owner) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto claim = claims_.find(key);
+    return claim != claims_.end() && claim->second.owner == owner;
+  }
+  void Release(const Key& key, const void* owner) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto claim = claims_.find(key);
+    if (claim != claims_.end() && claim->second.owner == owner) claims_.erase(claim);
+  }
+
+ private:
+  struct Claim {
+    std::shared_ptr<std::mutex> lock;
+    const void* owner = nullptr;
+  };
+  std::mutex mutex_;
+  std::map<Key, Claim> claims_;  // guarded by mutex_
+};
+
 }  // namespace
+
+UploadTransfer::~UploadTransfer() { Close(); }
 
 int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, std::unique_ptr<UploadTransfer>* out) {
   std::unique_ptr<UploadTransfer> transfer(new UploadTransfer(std::move(afc), target));
+  std::shared_ptr<std::mutex> target_lock =
+      TargetClaims::Get().Lock({transfer->afc_->device, transfer->final_path()}, transfer.get(), true);
+  std::lock_guard<std::mutex> step(*target_lock);
+  transfer->claimed_ = true;
   if (!MakeDeviceFolders(transfer->afc(), target.folder)) {
     LOG(ERROR) << "Could not make the device folder " << target.folder;
     return kResultIoFailed;
@@ -39,8 +89,9 @@ int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, st
 }
 
 void UploadTransfer::Close() {
-  if (data_open_) AFCFileRefClose(afc(), data_file_);
-  data_open_ = false;
+  data_file_.reset();
+  if (claimed_) TargetClaims::Get().Release({afc_->device, final_path()}, this);
+  claimed_ = false;
 }
 
 // Carries on with a journal that describes this very file and a data file of its full size. Only a file named by
@@ -60,8 +111,8 @@ bool UploadTransfer::Resume() {
     return false;
   }
   if (!GetFileInfo(afc(), data_path(), &data_info) || data_info.size != target_.size) return false;
-  if (AFCFileRefOpen(afc(), data_path().c_str(), kAFCModeReadWrite, &data_file_) != kAMDSuccess) return false;
-  data_open_ = true;
+  data_file_ = ZEBAfcFile::Open(afc(), data_path(), ZEBAfcFile::Mode::kReadWrite);
+  if (!data_file_) return false;
   journal_ = std::move(journal);
   resumed_ = true;
   return true;
@@ -70,12 +121,12 @@ bool UploadTransfer::Resume() {
 int UploadTransfer::Create() {
   journal_ = NewJournal(target_.name, target_.md5, target_.size);
   if (!WriteJournal()) return kResultIoFailed;
-  if (AFCFileRefOpen(afc(), data_path().c_str(), kAFCModeWrite, &data_file_) != kAMDSuccess) {
+  data_file_ = ZEBAfcFile::Open(afc(), data_path(), ZEBAfcFile::Mode::kWrite);
+  if (!data_file_) {
     LOG(ERROR) << "Could not create " << data_path();
     return kResultIoFailed;
   }
-  data_open_ = true;
-  if (AFCFileRefSetFileSize(afc(), data_file_, static_cast<uint64_t>(target_.size)) != kAMDSuccess) {
+  if (!data_file_->SetSize(static_cast<uint64_t>(target_.size))) {
     LOG(ERROR) << "Could not size " << data_path() << " to " << target_.size << " bytes";
     return kResultIoFailed;
   }
@@ -84,18 +135,24 @@ int UploadTransfer::Create() {
 
 bool UploadTransfer::WriteJournal() {
   std::string text = JournalText(journal_);
-  uint64_t file = 0;
-  if (AFCFileRefOpen(afc(), journal_path().c_str(), kAFCModeWrite, &file) != kAMDSuccess) return false;
-  bool ok = AFCFileRefWrite(afc(), file, text.data(), static_cast<uint32_t>(text.size())) == kAMDSuccess;
-  ok = AFCFileRefClose(afc(), file) == kAMDSuccess && ok;
+  std::unique_ptr<ZEBAfcFile> file = ZEBAfcFile::Open(afc(), journal_path(), ZEBAfcFile::Mode::kWrite);
+  if (!file) return false;
+  bool ok = file->Write(text);
+  ok = file->Close() && ok;
   if (!ok) LOG(ERROR) << "Could not write " << journal_path();
   return ok;
 }
 
 int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view data) {
+  std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({afc_->device, final_path()}, this, false);
+  std::lock_guard<std::mutex> step(*target_lock);
+  if (!TargetClaims::Get().Owns({afc_->device, final_path()}, this)) {
+    LOG(ERROR) << "A block for " << final_path() << ", which a newer upload has taken over";
+    return kResultBadTransfer;
+  }
   auto block = std::find_if(journal_.blocks.begin(), journal_.blocks.end(),
                             [offset](const JournalBlock& b) { return b.offset == offset; });
-  if (!data_open_) return kResultIoFailed;
+  if (!data_file_) return kResultIoFailed;
   if (block == journal_.blocks.end() || block->length != length || static_cast<int64_t>(data.size()) != length) {
     LOG(ERROR) << "A block at " << offset << " of " << length << " bytes (" << data.size()
                << " sent) is not one of " << final_path();
@@ -108,8 +165,7 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
   std::future<void> hashing;
   bool in_order = offset == in_order_end_ && !rewritten_;
   if (in_order) hashing = std::async(std::launch::async, [this, data] { in_order_md5_.Update(data); });
-  bool written = AFCFileRefSeek(afc(), data_file_, offset, SEEK_SET) == kAMDSuccess &&
-                 AFCFileRefWrite(afc(), data_file_, data.data(), static_cast<uint32_t>(data.size())) == kAMDSuccess;
+  bool written = data_file_->Seek(offset) && data_file_->Write(data);
   if (hashing.valid()) hashing.wait();
   if (!written) {
     LOG(ERROR) << "Could not write the block at " << offset << " of " << data_path();
@@ -137,7 +193,14 @@ std::string UploadTransfer::DataMd5() {
 }
 
 int UploadTransfer::Complete() {
-  Close();
+  std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({afc_->device, final_path()}, this, false);
+  std::lock_guard<std::mutex> step(*target_lock);
+  if (!TargetClaims::Get().Owns({afc_->device, final_path()}, this)) {
+    Close();
+    return kResultBadTransfer;
+  }
+  // Still the owner until the end: the files are closed but not yet given their final name.
+  data_file_.reset();
   if (!target_.md5.empty()) {
     std::string md5 = DataMd5();
     if (md5.empty()) return kResultIoFailed;
@@ -148,12 +211,13 @@ int UploadTransfer::Complete() {
       return kResultUploadMd5Mismatch;
     }
   }
-  RemovePath(afc(), journal_path());
-  RemovePath(afc(), final_path());  // an older file of the name, if there is one
-  if (AFCRenamePath(afc(), data_path().c_str(), final_path().c_str()) != kAMDSuccess) {
+  // The rename replaces an older file of the name in one step, so a failed rename leaves that file as it was
+  // (and the data file and journal for another attempt).
+  if (!RenamePath(afc(), data_path(), final_path())) {
     LOG(ERROR) << "Could not rename " << data_path() << " to " << final_path();
     return kResultIoFailed;
   }
+  RemovePath(afc(), journal_path());
   return 0;
 }
 

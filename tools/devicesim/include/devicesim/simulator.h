@@ -18,6 +18,8 @@
 // removes the socket file; it never waits for a client.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -95,6 +97,14 @@ class Simulator {
   // Arms a fault on a service (see faults.h); kNone clears it.
   bool SetServiceFault(const std::string& device, const std::string& service, const ServiceFault& fault,
                        std::string* error);
+  // Stalls on demand: every request matching `filter` (as the request log records it: channel, name, arguments
+  // such as the Path of an AFC FILE_READ) is held before it is served, except the first `let_pass` of them, until
+  // ReleaseStall (or Stop). Returns the stall's number. A test uses it to make one side of a race the slower one.
+  int StallRequests(const RequestFilter& filter, size_t let_pass = 0);
+  // Lets the stall's held requests be served and holds no more.
+  void ReleaseStall(int stall);
+  // Waits until `count` requests have been held at the stall; false after `timeout`.
+  bool WaitStalled(int stall, size_t count, std::chrono::milliseconds timeout);
   // Makes the AFC listing of `afc_folder` (a device path such as "/DCIM") include hostile names; an empty folder
   // turns it off.
   bool SetHostileListing(const std::string& device, const std::string& afc_folder, std::string* error);

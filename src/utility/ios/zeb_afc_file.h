@@ -1,0 +1,46 @@
+// ZEBAfcFile: one open file of the device's file service, closed when the object goes.
+//
+// Modules read and write device files through it rather than through the file service's entry points; each call
+// is one request of the service (a read may return fewer bytes than asked). Rename and the other path operations
+// sit beside it in zeb_afc.h.
+//
+// Thread safety: a file belongs to one user at a time; the connection under it serialises requests.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "iOSAPI/mobile_device.h"
+
+class ZEBAfcFile {
+ public:
+  enum class Mode { kRead, kWrite /* created or truncated */, kReadWrite };
+
+  // Null when the device refuses to open the file.
+  static std::unique_ptr<ZEBAfcFile> Open(AFCConnectionRef afc, const std::string& path, Mode mode);
+  ~ZEBAfcFile();
+  ZEBAfcFile(const ZEBAfcFile&) = delete;
+  ZEBAfcFile& operator=(const ZEBAfcFile&) = delete;
+
+  // Reads up to *length bytes; *length is what arrived. False when the device fails.
+  bool Read(char* buffer, uint32_t* length);
+  // Reads exactly `length` bytes, in as many requests as it takes; false at a failure or the end of the file.
+  bool ReadFully(char* buffer, size_t length);
+  bool Write(std::string_view data);
+  bool Seek(int64_t offset);
+  bool SetSize(uint64_t size);
+  // Closes now, reporting whether the device confirmed it; the destructor closes quietly otherwise.
+  bool Close();
+
+ private:
+  ZEBAfcFile(AFCConnectionRef afc, uint64_t handle) : afc_(afc), handle_(handle) {}
+
+  const AFCConnectionRef afc_;
+  const uint64_t handle_;
+  bool open_ = true;
+};
+
+// Gives a device path a new name, replacing a file of that name in one step.
+bool RenamePath(AFCConnectionRef afc, const std::string& from, const std::string& to);
