@@ -52,19 +52,21 @@ TEST_F(Wipe, ADeviceThatTakesNothingIsNotReportedAsWiped) {
 }
 
 TEST_F(Wipe, AStopDuringTheWritesClosesTheFileAndRemovesTheFolder) {
-  phone_.SetAfcStorage(400 * kMiB, /*write_delay_ms=*/100);
+  phone_.SetAfcStorage(400 * kMiB);
   ASSERT_TRUE(Start());
+  // The fourth write is held until the stop has been answered, so the stop lands in the middle of the file.
+  int stall = corvane_.simulator().StallRequests({.channel = "afc", .name = "FILE_WRITE"}, 3);
   ASSERT_TRUE(corvane_.host().SendCommand(300, 1701, std::string("{\"uuid\":\"") + kPhoneUdid + "\"}",
                                           Deflated(R"({"level":1})")));
-  auto until = std::chrono::steady_clock::now() + 20s;
-  while (Requests("FILE_WRITE") < 3 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(corvane_.simulator().WaitStalled(stall, 1, 30s));
   ASSERT_TRUE(corvane_.Run(301, 600, R"({"info":{"task_id":"300"}})"));
+  corvane_.simulator().ReleaseStall(stall);
   auto stopped = corvane_.host().WaitFor(hostlink::FinalOf(300, 1701), 30s);
   ASSERT_TRUE(stopped);
   EXPECT_EQ(stopped->code, 6);
   EXPECT_EQ(stopped->header_code, 5);
   EXPECT_EQ(stopped->info, R"({"error":"Task cancelled."})");
-  EXPECT_LT(Requests("FILE_WRITE"), 50u);
+  EXPECT_EQ(Requests("FILE_WRITE"), 4u);
   EXPECT_EQ(Requests("FILE_CLOSE"), 1u);
   EXPECT_FALSE(DeviceHas("/iostemp"));
 }

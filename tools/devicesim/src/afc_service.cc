@@ -9,10 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <map>
-#include <thread>
 #include <vector>
 
 #include "afc_paths.h"
@@ -394,9 +392,6 @@ class AfcService : public Service {
   // A small data partition: a write that does not fit is refused whole, as a full device does, and a block of
   // zeros becomes a hole, so that filling a few hundred MiB costs no disk.
   bool WriteWithinFreeSpace(uint64_t number, const OpenFile& file, uint64_t payload_size) {
-    if (int delay = context_->device->profile.afc_write_delay_ms; delay > 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-    }
     struct stat info;
     off_t position = ::lseek(file.fd, 0, SEEK_CUR);
     if (::fstat(file.fd, &info) != 0 || position < 0) {

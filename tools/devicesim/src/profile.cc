@@ -40,14 +40,11 @@ bool ReadAfcStorage(const Value& document, Profile* profile, std::string* error)
   const Value* storage = document.Find("afc_storage");
   if (!storage) return true;
   const Value* free_bytes = storage->is_dict() ? storage->Find("free_bytes") : nullptr;
-  const Value* delay = storage->is_dict() ? storage->Find("write_delay_ms") : nullptr;
-  if (!free_bytes || free_bytes->type() != Value::Type::kInteger || free_bytes->integer() < 0 ||
-      (delay && delay->type() != Value::Type::kInteger)) {
-    *error = "\"afc_storage\" must be {\"free_bytes\": N, \"write_delay_ms\": M}";
+  if (!free_bytes || free_bytes->type() != Value::Type::kInteger || free_bytes->integer() < 0) {
+    *error = "\"afc_storage\" must be {\"free_bytes\": N} with N at least 0";
     return false;
   }
   profile->afc_free_bytes = free_bytes->integer();
-  if (delay) profile->afc_write_delay_ms = static_cast<int>(delay->integer());
   return true;
 }
 

@@ -38,7 +38,6 @@ struct Profile {
   Value afc_device_info = Value::Dict();
   // "afc_storage": a small data partition. -1: unlimited; otherwise the bytes the afc/ folder may grow by.
   int64_t afc_free_bytes = -1;
-  int afc_write_delay_ms = 0;  // each write is held this long (so a test can stop a transfer half-way)
   std::vector<AppRecord> apps;
   Value diagnostics = Value::Dict();    // IORegistry entry name -> dictionary (IOPMPowerSource)
   Value asset_metrics = Value::Dict();  // the AssetMetrics Params

@@ -152,10 +152,8 @@ ProfileBuilder& ProfileBuilder::SetAfcDeviceInfo(const std::string& model, int64
   return *this;
 }
 
-ProfileBuilder& ProfileBuilder::SetAfcStorage(int64_t free_bytes, int write_delay_ms) {
-  Value& storage = Section("afc_storage");
-  storage.Set("free_bytes", free_bytes);
-  if (write_delay_ms > 0) storage.Set("write_delay_ms", static_cast<int64_t>(write_delay_ms));
+ProfileBuilder& ProfileBuilder::SetAfcStorage(int64_t free_bytes) {
+  Section("afc_storage").Set("free_bytes", free_bytes);
   return *this;
 }
 

@@ -114,13 +114,12 @@ TEST_F(ProfileTest, FaultsAndServicesLoad) {
 
 TEST_F(ProfileTest, ASmallDataPartitionLoadsAndABadOneIsRefused) {
   ProfileBuilder builder("UDID-5");
-  builder.SetAfcStorage(300 << 20, 25);
+  builder.SetAfcStorage(300 << 20);
   std::string error;
   ASSERT_TRUE(builder.Write(dir_ + "/p5", &error)) << error;
   Profile profile;
   ASSERT_TRUE(LoadProfile(dir_ + "/p5", &profile, &error)) << error;
   EXPECT_EQ(profile.afc_free_bytes, 300 << 20);
-  EXPECT_EQ(profile.afc_write_delay_ms, 25);
 
   WriteJson("{\"values\": {\"UniqueDeviceID\": \"u\"}, \"afc_storage\": {\"free_bytes\": -1}}");
   EXPECT_FALSE(LoadProfile(dir_ + "/p", &profile, &error));

@@ -2,8 +2,8 @@
 #include <memory>
 
 #include "libbasic/bas_utility_sys.h"
-#include "utility/ios/afc_write_file.h"
 #include "utility/ios/zeb_afc.h"
+#include "utility/ios/zeb_afc_file.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/module/erase/erase_internal.h"
 #include "utility/module/erase/wipe_free_space.h"
@@ -20,17 +20,21 @@ class AfcWipeTarget : public WipeTarget {
 
   bool MakeFolder(const std::string& path) override { return MakeDirectory(afc_, path) == 1; }
   int32_t OpenFile(const std::string& path) override {
-    file_ = std::make_unique<AfcWriteFile>(afc_, path);
-    return file_->open_status();
+    int32_t status = 0;
+    file_ = ZEBAfcFile::Open(afc_, path, ZEBAfcFile::Mode::kWrite, &status);
+    return status;
   }
-  int32_t Write(const char* data, uint32_t length) override { return file_->Write(data, length); }
+  int32_t Write(const char* data, uint32_t length) override {
+    if (file_->Write(std::string_view(data, length))) return 0;
+    return file_->last_status() != 0 ? file_->last_status() : kAMDUndefinedError;
+  }
   void CloseFile() override { file_.reset(); }
   void EmptyFolder(const std::string& path, bool remove_folder) override { RemoveTree(afc_, path, remove_folder); }
   bool IsDeviceFull(int32_t status) const override { return IsDeviceFullStatus(status); }
 
  private:
   AFCConnectionRef afc_;
-  std::unique_ptr<AfcWriteFile> file_;
+  std::unique_ptr<ZEBAfcFile> file_;
 };
 
 int64_t Level(const rapidjson::Value& parameters) {

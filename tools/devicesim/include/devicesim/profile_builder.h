@@ -78,7 +78,7 @@ class ProfileBuilder {
 
   // A small data partition: the afc/ folder may grow by `free_bytes` (reported as FSFreeBytes unless set above);
   // a write beyond it fails as on a full device, and blocks of zeros are kept as holes in sparse files.
-  ProfileBuilder& SetAfcStorage(int64_t free_bytes, int write_delay_ms = 0);
+  ProfileBuilder& SetAfcStorage(int64_t free_bytes);
 
   ProfileBuilder& AddApp(const AppSpec& app);
 
