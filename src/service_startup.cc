@@ -19,9 +19,6 @@ bool RunServiceStartup() {
   bas::KxTaskPool::Get().Activate(kWorkers);
   ZEBClient& client = ZEBClient::Get();
 
-  bool connected = params.port != 0 && client.ConnectToHost(static_cast<uint16_t>(params.port));
-  if (params.port != 0 && !connected) LOG(ERROR) << "Could not connect to the host on port " << params.port;
-
   std::string error;
   CommandMap table;
   if (!BuildCommandTable(&client, &table, &error)) {
@@ -29,6 +26,12 @@ bool RunServiceStartup() {
     return false;
   }
   client.SetCommandTable(std::move(table));
+  AttachChildLink(&client);
+
+  // Only now: a host (or the parent of an elevated copy, which sends its queued commands at once) may send
+  // commands as soon as the connection stands, and they must find the command table.
+  bool connected = params.port != 0 && client.ConnectToHost(static_cast<uint16_t>(params.port));
+  if (params.port != 0 && !connected) LOG(ERROR) << "Could not connect to the host on port " << params.port;
 
   ZEBModulePlugins::Get().RegisterSelf();
   for (const std::string& folder : params.load_modules) {

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
 
+#include "platform/elevation.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
 #include "platform/sync_redirector.h"
@@ -93,6 +97,39 @@ TEST(SyncRedirector, MissingProgramReportsTheStartFailure) {
 TEST(SyncRedirector, QuotesGroupWords) {
   EXPECT_EQ(SyncRedirector::SplitCommandLine("taskkill /f  /im \"a b.exe\""),
             (std::vector<std::string>{"taskkill", "/f", "/im", "a b.exe"}));
+}
+
+// The elevation launcher: "none" runs the program itself, a named launcher runs it, a missing one fails.
+TEST(Elevation, TheLauncherRunsTheProgramOrTheStartFails) {
+  char pattern[] = "/tmp/elevate.XXXXXX";
+  std::string dir = ::mkdtemp(pattern);
+  std::string marker = dir + "/ran";
+  std::string launcher = dir + "/launcher.sh";
+  std::ofstream(launcher) << "#!/bin/sh\necho launcher >> " << marker << "\nexec \"$@\"\n";
+  ::chmod(launcher.c_str(), 0755);
+  auto wait_for_lines = [&](size_t lines) {
+    for (int i = 0; i < 500; ++i) {
+      std::ifstream in(marker);
+      std::string text((std::istreambuf_iterator<char>(in)), {});
+      if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) >= lines) return text;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::string();
+  };
+  ::setenv("CORVANE_ELEVATE", "none", 1);
+  ASSERT_TRUE(platform::LaunchElevated("/bin/sh", {"-c", "echo direct >> " + marker}));
+  EXPECT_EQ(wait_for_lines(1), "direct\n");
+  ::setenv("CORVANE_ELEVATE", launcher.c_str(), 1);
+  ASSERT_TRUE(platform::LaunchElevated("/bin/sh", {"-c", "echo elevated >> " + marker}));
+  EXPECT_EQ(wait_for_lines(3), "direct\nlauncher\nelevated\n");
+  ::setenv("CORVANE_ELEVATE", (dir + "/missing").c_str(), 1);
+  EXPECT_FALSE(platform::LaunchElevated("/bin/sh", {"-c", "true"}));
+  std::string path = platform::GetEnvironment("PATH");
+  ::unsetenv("CORVANE_ELEVATE");
+  ::setenv("PATH", dir.c_str(), 1);  // no pkexec there
+  EXPECT_FALSE(platform::LaunchElevated("/bin/sh", {"-c", "true"}));
+  ::setenv("PATH", path.c_str(), 1);
+  platform::RemoveTree(dir);
 }
 
 TEST(Socket, LoopbackRoundTripAndWakeEvent) {

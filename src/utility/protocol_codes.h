@@ -19,9 +19,13 @@
   X(kTypeDeviceConnected, 1, "ZEBClient")                        \
   X(kTypeDeviceDisconnected, 8, "ZEBClient")                     \
   X(kTypeMonitorStart, 9, "ZEBClient")                           \
+  X(kTypeStartMonitor, 10, "ZEBModuleConnect")                   \
   X(kTypeDeviceAttached, 11, "ZEBClient")                        \
   X(kTypeConnectError, 12, "ZEBClient")                          \
   X(kTypeReannounce, 15, "ZEBModuleBasicInfo")                   \
+  X(kTypeDriverDownload, 16, "ZEBModuleConnect")                 \
+  X(kTypeDriverInstall, 17, "ZEBModuleConnect")                  \
+  X(kTypeStoreEditionCheck, 18, "ZEBModuleConnect")              \
   X(kTypeStart, 19, "ZEBClient")                                 \
   X(kTypeContactList, 100, "ZEBModuleContact")                   \
   X(kTypeGroupList, 101, "ZEBModuleContact")                     \
@@ -71,6 +75,8 @@
   X(kTypeSetBackupPassword, 1605, "ZEBModuleiTunes")             \
   X(kTypeITunesRunning, 1606, "ZEBModuleiTunes")                 \
   X(kTypeEndITunes, 1607, "ZEBModuleiTunes")                     \
+  X(kTypeEraseAll, 1700, "ZEBModuleErase")                       \
+  X(kTypeWipeFreeSpace, 1701, "ZEBModuleErase")                  \
   X(kTypePluginCommand, 1800, "ZEBModulePlugins")
 
 // X(name, number, meaning)

@@ -4,10 +4,20 @@
 #include <cstdint>
 #include <cstdio>
 
-std::unique_ptr<ZEBAfcFile> ZEBAfcFile::Open(AFCConnectionRef afc, const std::string& path, Mode mode) {
+namespace {
+// The file service's own status for "no space left on the device".
+constexpr int32_t kAfcNoSpaceLeft = 18;
+}  // namespace
+
+bool IsDeviceFullStatus(int32_t status) { return status == kAfcNoSpaceLeft; }
+
+std::unique_ptr<ZEBAfcFile> ZEBAfcFile::Open(AFCConnectionRef afc, const std::string& path, Mode mode,
+                                             int32_t* status) {
   int afc_mode = mode == Mode::kRead ? kAFCModeRead : mode == Mode::kWrite ? kAFCModeWrite : kAFCModeReadWrite;
   uint64_t handle = 0;
-  if (AFCFileRefOpen(afc, path.c_str(), afc_mode, &handle) != kAMDSuccess) return nullptr;
+  int32_t opened = AFCFileRefOpen(afc, path.c_str(), afc_mode, &handle);
+  if (status != nullptr) *status = opened;
+  if (opened != kAMDSuccess) return nullptr;
   return std::unique_ptr<ZEBAfcFile>(new ZEBAfcFile(afc, handle));
 }
 
@@ -28,7 +38,10 @@ bool ZEBAfcFile::ReadFully(char* buffer, size_t length) {
 }
 
 bool ZEBAfcFile::Write(std::string_view data) {
-  return open_ && AFCFileRefWrite(afc_, handle_, data.data(), static_cast<uint32_t>(data.size())) == kAMDSuccess;
+  if (!open_) return false;
+  int32_t status = AFCFileRefWrite(afc_, handle_, data.data(), static_cast<uint32_t>(data.size()));
+  if (status != kAMDSuccess) last_status_ = status;
+  return status == kAMDSuccess;
 }
 
 bool ZEBAfcFile::Seek(int64_t offset) {

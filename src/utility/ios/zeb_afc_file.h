@@ -18,8 +18,9 @@ class ZEBAfcFile {
  public:
   enum class Mode { kRead, kWrite /* created or truncated */, kReadWrite };
 
-  // Null when the device refuses to open the file.
-  static std::unique_ptr<ZEBAfcFile> Open(AFCConnectionRef afc, const std::string& path, Mode mode);
+  // Null when the device refuses to open the file; *status (if given) is then the device's status.
+  static std::unique_ptr<ZEBAfcFile> Open(AFCConnectionRef afc, const std::string& path, Mode mode,
+                                          int32_t* status = nullptr);
   ~ZEBAfcFile();
   ZEBAfcFile(const ZEBAfcFile&) = delete;
   ZEBAfcFile& operator=(const ZEBAfcFile&) = delete;
@@ -33,6 +34,8 @@ class ZEBAfcFile {
   bool SetSize(uint64_t size);
   // Closes now, reporting whether the device confirmed it; the destructor closes quietly otherwise.
   bool Close();
+  // The device's status for the last request that failed (0 while none has), to tell a full device apart.
+  int32_t last_status() const { return last_status_; }
 
  private:
   ZEBAfcFile(AFCConnectionRef afc, uint64_t handle) : afc_(afc), handle_(handle) {}
@@ -40,4 +43,8 @@ class ZEBAfcFile {
   const AFCConnectionRef afc_;
   const uint64_t handle_;
   bool open_ = true;
+  int32_t last_status_ = 0;
 };
+
+// True for the status a device answers when its storage is full.
+bool IsDeviceFullStatus(int32_t status);

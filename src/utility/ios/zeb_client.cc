@@ -135,9 +135,42 @@ int ZEBClient::OnChildNotice(const bas::IPCNotice& notice) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     queued.swap(child_queue_);
+    child_started_ = false;
   }
   for (bas::IPCPacket& packet : queued) Intake(std::make_unique<bas::IPCPacket>(std::move(packet)), false);
   return 0;
+}
+
+ZEBChildLink::Handover ZEBClient::HandToChild(const bas::IPCPacket& packet,
+                                              const std::function<bool(uint16_t port)>& launch) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!child_channel_.IsIdle()) return Handover::kChildConnected;
+  if (child_port_ == 0 && !StartChildChannel(&child_port_)) return Handover::kListenFailed;
+  if (!child_started_) {
+    if (!launch(child_port_)) return Handover::kLaunchFailed;
+    child_started_ = true;
+  }
+  child_queue_.push_back(packet);
+  return Handover::kQueued;
+}
+
+std::deque<bas::IPCPacket> ZEBClient::ChildEnded() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  child_started_ = false;
+  std::deque<bas::IPCPacket> waiting;
+  waiting.swap(child_queue_);
+  return waiting;
+}
+
+int ZEBClient::RelayToHost(const bas::IPCPacket& packet) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bool any = false;
+  for (const bas::IPCConnectionPtr& connection : host_channel_.Connections()) {
+    if (connection->side != bas::IPCConnection::kConnected) continue;
+    any = true;
+    host_channel_.Send(connection, bas::IPCPacketHeader{packet.task_id, packet.type, packet.code, 0}, packet.payload);
+  }
+  return any ? 0 : 1;
 }
 
 bool ZEBClient::SendToChild(const bas::IPCPacket& packet) {

@@ -21,10 +21,11 @@
 #include "libbasic/kx_task.h"
 #include "utility/ios/zeb_device_connection.h"
 #include "utility/module/front_door.h"
+#include "utility/child_link.h"
 #include "utility/report_sink.h"
 #include "utility/task_report.h"
 
-class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink {
+class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink, public ZEBChildLink {
  public:
   static ZEBClient& Get();
 
@@ -56,7 +57,10 @@ class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink {
   // Listens for the child; the port goes into its start parameters. False when listening fails.
   bool StartChildChannel(uint16_t* port);
   void QueueChildCommand(const bas::IPCPacket& packet);
-  bool SendToChild(const bas::IPCPacket& packet);
+  bool SendToChild(const bas::IPCPacket& packet) override;
+  Handover HandToChild(const bas::IPCPacket& packet, const std::function<bool(uint16_t port)>& launch) override;
+  int RelayToHost(const bas::IPCPacket& packet) override;
+  std::deque<bas::IPCPacket> ChildEnded() override;
 
  private:
   ZEBClient();
@@ -71,6 +75,8 @@ class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink {
 
   mutable std::mutex mutex_;  // the client lock: guards child_queue_ and serialises broadcasts
   std::deque<bas::IPCPacket> child_queue_;
+  uint16_t child_port_ = 0;     // guarded by mutex_; the child listener's port, 0 until it listens
+  bool child_started_ = false;  // guarded by mutex_; a child was launched and has not connected yet
 
   std::mutex table_mutex_;  // guards table_ (filled once at start-up)
   CommandMap table_;

@@ -4,8 +4,10 @@
 #include "utility/module/basicinfo/zeb_module_basicinfo.h"
 #include "utility/module/bookmark/zeb_module_bookmark.h"
 #include "utility/module/calendar/zeb_module_calendar.h"
+#include "utility/module/connect/zeb_module_connect.h"
 #include "utility/module/contact/zeb_module_contact.h"
 #include "utility/module/control/zeb_module_control.h"
+#include "utility/module/erase/zeb_module_erase.h"
 #include "utility/module/file/zeb_module_file.h"
 #include "utility/module/itunes/zeb_module_itunes.h"
 #include "utility/module/media/zeb_module_media.h"
@@ -40,6 +42,21 @@ ZEBModule& BasicInfo() {
   static ZEBModuleBasicInfo module;
   return module;
 }
+
+ZEBModuleConnect& ConnectModule() {
+  static ZEBModuleConnect module;
+  return module;
+}
+
+ZEBModule& Connect() { return ConnectModule(); }
+
+// The backup module's restore is wired into it with SetRestoreOperation once that module exists.
+ZEBModuleErase& EraseModule() {
+  static ZEBModuleErase module;
+  return module;
+}
+
+ZEBModule& Erase() { return EraseModule(); }
 
 ZEBModule& ITunes() {
   static ZEBModuleiTunes module;
@@ -83,6 +100,12 @@ constexpr CommandPolicy kOnDeviceByUuidOrNumber{MarkerRule::kOneElseSuccess, kRe
 constexpr CommandPolicy kWithoutDevice{};
 constexpr CommandPolicy kBackupOnDevice{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kRequired};
 constexpr CommandPolicy kBackupWithoutDevice{MarkerRule::kOneElseSuccess, kResultBadArguments, DeviceRule::kNone};
+// Monitor start and driver download answer another marker with 0; install and store check ignore it, and a
+// command JSON they cannot forward to the elevated copy is 51.
+constexpr CommandPolicy kConnect{MarkerRule::kOneElseSuccess, kResultBadJson, DeviceRule::kNone};
+constexpr CommandPolicy kConnectElevated{MarkerRule::kOneElseSilent, 51, DeviceRule::kNone};
+// The erase commands answer a missing "uuid" with silence and check the marker after the device.
+constexpr CommandPolicy kErase{MarkerRule::kIgnored, kResultBadJson, DeviceRule::kOptional};
 constexpr CommandPolicy kSms{MarkerRule::kOneElseSilent, kResultBadJson, DeviceRule::kOptional};
 constexpr CommandPolicy kFileExport{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional};
 constexpr CommandPolicy kFileTransfer{MarkerRule::kIgnored, kResultBadArguments, DeviceRule::kOptional,
@@ -97,7 +120,10 @@ constexpr CommandPolicy kNoteList{MarkerRule::kIgnored, kResultBadJson, DeviceRu
 constexpr CommandPolicy kBackupNotes{MarkerRule::kIgnored, kResultBadJson, DeviceRule::kNone};
 
 const CommandRow kCommandRows[] = {
+    {kTypeStartMonitor, kTypeStartMonitor, &Connect, "ZEBModuleConnect", kConnect},
     {kTypeReannounce, kTypeReannounce, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
+    {kTypeDriverDownload, kTypeDriverDownload, &Connect, "ZEBModuleConnect", kConnect},
+    {kTypeDriverInstall, kTypeStoreEditionCheck, &Connect, "ZEBModuleConnect", kConnectElevated},
     {kTypeContactList, kTypeGroupEdit, &Contact, "ZEBModuleContact", kSyncChange},
     {kTypeSmsConversations, kTypeSmsConversations, &Sms, "ZEBModuleSms", kSms},
     {kTypeBasicInfo, kTypeBasicInfo, &BasicInfo, "ZEBModuleBasicInfo", kOnDeviceByUuidOrNumber},
@@ -120,6 +146,7 @@ const CommandRow kCommandRows[] = {
     {kTypeBackupList, kTypeBackupList, &ITunes, "ZEBModuleiTunes", kBackupWithoutDevice},
     {kTypeFindMyAssociated, kTypeSetBackupPassword, &ITunes, "ZEBModuleiTunes", kBackupOnDevice},
     {kTypeITunesRunning, kTypeEndITunes, &ITunes, "ZEBModuleiTunes", kBackupWithoutDevice},
+    {kTypeEraseAll, kTypeWipeFreeSpace, &Erase, "ZEBModuleErase", kErase},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };
 
@@ -136,6 +163,8 @@ const SubCommandRow kSubCommandRows[] = {
 }  // namespace
 
 std::span<const CommandRow> CommandRows() { return kCommandRows; }
+
+void AttachChildLink(ZEBChildLink* link) { ConnectModule().AttachChildLink(link); }
 
 std::span<const SubCommandRow> SubCommandRows() { return kSubCommandRows; }
 

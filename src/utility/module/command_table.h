@@ -11,6 +11,7 @@
 
 #include "utility/module/front_door.h"
 #include "utility/module/plugins/zeb_module_plugins.h"
+#include "utility/child_link.h"
 #include "utility/report_sink.h"
 
 struct CommandRow {
@@ -32,6 +33,9 @@ std::span<const SubCommandRow> SubCommandRows();
 // Builds the packet-type map, attaching every module to `sink`; false (naming the clash in `error`) when a type
 // would get two owners.
 bool BuildCommandMap(std::span<const CommandRow> rows, ZEBReportSink* sink, CommandMap* map, std::string* error);
+
+// Hands the elevated child helper's link to the modules that use it.
+void AttachChildLink(ZEBChildLink* link);
 
 // Builds the map from the table with `sink` as every module's report sink, and registers the sub-commands.
 bool BuildCommandTable(ZEBReportSink* sink, CommandMap* map, std::string* error);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <filesystem>
 #include <cstdlib>
 #include <vector>
 
@@ -63,6 +64,20 @@ uint64_t ResolveAfcPath(const std::string& root, const std::string& path, bool f
     probe = Parent(probe);
   }
   return kAfcSuccess;
+}
+
+int64_t ApparentTreeBytes(const std::string& root) {
+  std::error_code ec;
+  int64_t total = 0;
+  for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    std::error_code size_error;
+    if (it->is_regular_file(size_error)) {
+      uintmax_t size = it->file_size(size_error);
+      if (!size_error) total += static_cast<int64_t>(size);
+    }
+  }
+  return total;
 }
 
 }  // namespace devicesim

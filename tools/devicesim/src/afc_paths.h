@@ -19,4 +19,7 @@ bool NormalizeAfcPath(const std::string& path, std::string* normalized);
 // remove, rename). Returns an AFC status: success, or permission denied for an escape.
 uint64_t ResolveAfcPath(const std::string& root, const std::string& path, bool follow_last, std::string* host_path);
 
+// The apparent size (holes included) of every regular file below `root`.
+int64_t ApparentTreeBytes(const std::string& root);
+
 }  // namespace devicesim

@@ -258,7 +258,9 @@ class AfcService : public Service {
     std::string answer = EncodeKeyValues({
         {"Model", model ? model->text() : "iPhone"},
         {"FSTotalBytes", figure("FSTotalBytes", uint64_t{fs_info.f_blocks} * fs_info.f_frsize)},
-        {"FSFreeBytes", figure("FSFreeBytes", uint64_t{fs_info.f_bavail} * fs_info.f_frsize)},
+        {"FSFreeBytes", figure("FSFreeBytes", profile.afc_free_bytes >= 0
+                                                  ? static_cast<uint64_t>(std::max<int64_t>(0, FreeBytesLeft()))
+                                                  : uint64_t{fs_info.f_bavail} * fs_info.f_frsize)},
         {"FSBlockSize", figure("FSBlockSize", 4096)},
     });
     return SendData(number, answer.data(), answer.size());
@@ -378,9 +380,39 @@ class AfcService : public Service {
     OpenFile* file = FindFile(Field64(0));
     Log("FILE_WRITE", file ? file->path : "");
     if (!file) return context_->stream.Skip(payload_size) && SendStatus(number, kAfcInvalidArgument);
+    if (context_->device->profile.afc_free_bytes >= 0) return WriteWithinFreeSpace(number, *file, payload_size);
     bool file_error = false;
     if (context_->stream.ReceiveToFile(file->fd, payload_size, &file_error)) return SendStatus(number, kAfcSuccess);
     return file_error && SendStatus(number, kAfcWriteError);
+  }
+
+  // The free space left of a profile whose afc/ folder may grow only so far.
+  int64_t FreeBytesLeft() const {
+    const Device& device = *context_->device;
+    return device.afc_baseline_bytes + device.profile.afc_free_bytes - ApparentTreeBytes(root_);
+  }
+
+  // A small data partition: a write that does not fit is refused whole, as a full device does, and a block of
+  // zeros becomes a hole, so that filling a few hundred MiB costs no disk.
+  bool WriteWithinFreeSpace(uint64_t number, const OpenFile& file, uint64_t payload_size) {
+    struct stat info;
+    off_t position = ::lseek(file.fd, 0, SEEK_CUR);
+    if (::fstat(file.fd, &info) != 0 || position < 0) {
+      return context_->stream.Skip(payload_size) && SendStatus(number, StatusFromErrno(errno));
+    }
+    int64_t growth = std::max<int64_t>(0, position + static_cast<int64_t>(payload_size) - info.st_size);
+    if (growth > FreeBytesLeft()) return context_->stream.Skip(payload_size) && SendStatus(number, kAfcNoSpaceLeft);
+    write_buffer_.resize(payload_size);
+    if (!context_->stream.ReadExact(write_buffer_.data(), payload_size)) return false;
+    bool zeros = std::all_of(write_buffer_.begin(), write_buffer_.end(), [](char c) { return c == 0; });
+    bool ok;
+    if (zeros) {
+      off_t end = position + static_cast<off_t>(payload_size);
+      ok = ::lseek(file.fd, end, SEEK_SET) == end && (end <= info.st_size || ::ftruncate(file.fd, end) == 0);
+    } else {
+      ok = ::write(file.fd, write_buffer_.data(), payload_size) == static_cast<ssize_t>(payload_size);
+    }
+    return SendStatus(number, ok ? kAfcSuccess : kAfcWriteError);
   }
 
   bool Seek(uint64_t number) {
@@ -434,6 +466,7 @@ class AfcService : public Service {
   std::string channel_;
   std::string fields_;  // the current request's fields (and payload, except for writes)
   std::map<uint64_t, OpenFile> files_;
+  std::string write_buffer_;  // a write's bytes, for profiles whose free space is limited
   uint64_t next_handle_ = 1;
 };
 

@@ -20,6 +20,7 @@ Device::Device(Profile loaded)
   // Pairing needs a real RSA key; a profile may bring its own.
   if (!values.Find("DevicePublicKey")) values.Set("DevicePublicKey", Value::Data(DevicePublicKeyPem()));
   if (!profile.hostile_folder.empty()) NormalizeAfcPath(profile.hostile_folder, &hostile_folder);
+  if (profile.afc_free_bytes >= 0) afc_baseline_bytes = ApparentTreeBytes(profile.afc_root);
 }
 
 std::optional<Value> Device::GetValue(const std::string& domain, const std::string& key) const {

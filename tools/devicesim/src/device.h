@@ -53,6 +53,7 @@ class Device {
   BackupFault backup_fault;          // guarded by mutex
   std::string backup_password;       // guarded by mutex; set while backups are encrypted
   SyncStore sync;                    // personal data; guarded by its own lock
+  int64_t afc_baseline_bytes = 0;    // constant; the afc/ folder's size at load, when its growth is limited
 
   // The lockdown value, if any (empty domain = top level).
   std::optional<Value> GetValue(const std::string& domain, const std::string& key) const;

@@ -36,6 +36,18 @@ bool ReadDict(const Value& document, const char* key, Value* out, std::string* e
   return true;
 }
 
+bool ReadAfcStorage(const Value& document, Profile* profile, std::string* error) {
+  const Value* storage = document.Find("afc_storage");
+  if (!storage) return true;
+  const Value* free_bytes = storage->is_dict() ? storage->Find("free_bytes") : nullptr;
+  if (!free_bytes || free_bytes->type() != Value::Type::kInteger || free_bytes->integer() < 0) {
+    *error = "\"afc_storage\" must be {\"free_bytes\": N} with N at least 0";
+    return false;
+  }
+  profile->afc_free_bytes = free_bytes->integer();
+  return true;
+}
+
 bool ReadFlag(const Value& document, const char* key, bool* out, std::string* error) {
   const Value* item = document.Find(key);
   if (!item) return true;
@@ -184,6 +196,7 @@ bool ProfileFromDocument(const Value& document, Profile* profile, std::string* e
   if (!ReadFlag(document, "passcode_locked", &profile->passcode_locked, error)) return false;
   if (!ReadFlag(document, "jailbroken", &profile->jailbroken, error)) return false;
   if (!ReadDict(document, "afc_device_info", &profile->afc_device_info, error)) return false;
+  if (!ReadAfcStorage(document, profile, error)) return false;
   if (!ReadDict(document, "diagnostics", &profile->diagnostics, error)) return false;
   if (!ReadDict(document, "asset_metrics", &profile->asset_metrics, error)) return false;
   if (const Value* first = document.Find("atc_first_message"); first && first->type() == Value::Type::kString) {

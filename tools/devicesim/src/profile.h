@@ -36,6 +36,8 @@ struct Profile {
   bool passcode_locked = false;
   bool jailbroken = false;
   Value afc_device_info = Value::Dict();
+  // "afc_storage": a small data partition. -1: unlimited; otherwise the bytes the afc/ folder may grow by.
+  int64_t afc_free_bytes = -1;
   std::vector<AppRecord> apps;
   Value diagnostics = Value::Dict();    // IORegistry entry name -> dictionary (IOPMPowerSource)
   Value asset_metrics = Value::Dict();  // the AssetMetrics Params

@@ -152,6 +152,11 @@ ProfileBuilder& ProfileBuilder::SetAfcDeviceInfo(const std::string& model, int64
   return *this;
 }
 
+ProfileBuilder& ProfileBuilder::SetAfcStorage(int64_t free_bytes) {
+  Section("afc_storage").Set("free_bytes", free_bytes);
+  return *this;
+}
+
 ProfileBuilder& ProfileBuilder::AddApp(const AppSpec& app) {
   Value entry = Value::Dict();
   entry.Set("CFBundleIdentifier", app.bundle_id);

@@ -125,6 +125,20 @@ TEST_F(ProfileTest, ARequestDelayLoadsWithItsDuration) {
   EXPECT_EQ(profile.faults["com.apple.afc"].times, -1);
 }
 
+TEST_F(ProfileTest, ASmallDataPartitionLoadsAndABadOneIsRefused) {
+  ProfileBuilder builder("UDID-5");
+  builder.SetAfcStorage(300 << 20);
+  std::string error;
+  ASSERT_TRUE(builder.Write(dir_ + "/p5", &error)) << error;
+  Profile profile;
+  ASSERT_TRUE(LoadProfile(dir_ + "/p5", &profile, &error)) << error;
+  EXPECT_EQ(profile.afc_free_bytes, 300 << 20);
+
+  WriteJson("{\"values\": {\"UniqueDeviceID\": \"u\"}, \"afc_storage\": {\"free_bytes\": -1}}");
+  EXPECT_FALSE(LoadProfile(dir_ + "/p", &profile, &error));
+  EXPECT_NE(error.find("afc_storage"), std::string::npos);
+}
+
 TEST_F(ProfileTest, AfcContentIsWrittenAsAsked) {
   ProfileBuilder builder("UDID-4");
   builder.AddFile("DCIM/100APPLE/IMG_0001.JPG", "jpeg")

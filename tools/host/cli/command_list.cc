@@ -14,9 +14,24 @@ constexpr ProgressShape kUploaded{.done = "info.offset",
                                   .label = "{command.info.name}"};
 constexpr ProgressShape kBackupSteps{.done = "code", .total = "10000", .stage = 1};
 constexpr ProgressShape kPercentPerApp{.done = "info.percent", .total = "100", .label = "{info.bundle_id}"};
+constexpr ProgressShape kPercent{.done = "info.percent", .total = "100"};
+constexpr ProgressShape kDriverBytes{.done = "info.step",
+                                     .total = "info.total",
+                                     .unit = ProgressUnit::kBytes,
+                                     .label = "package {info.index} of {info.count}"};
 
 const CommandInfo kCommands[] = {
+    {10, 10, "start the device monitor", "`{}`; the monitor start report (type 9) follows; code and info `{\"error_code\":N}`",
+     false},
     {15, 15, "re-announce a device", "`{\"uuid\":U}` or `{\"code\":N}`; nothing for a ready device", true},
+    {16, 16, "download the driver packages",
+     "`{\"info\":{\"url\":BASE}}`; packages with a matching `.txt` MD5 go to `<work folder>/ios_driver/`; progress "
+     "`{\"total\",\"step\",\"index\",\"count\"}`; final header code 3 with the JSON array of verified paths",
+     false, &kDriverBytes},
+    {17, 18, "install the drivers, store-edition check",
+     "17 `{\"info\":[paths]}`: run by an elevated copy (`CORVANE_ELEVATE`) with `CORVANE_INSTALLER` (default dpkg); "
+     "its reports are relayed as they are; 51 failed install, 53 no copy; 18 answers 54 here",
+     false},
     {100, 100, "list contacts and groups",
      "groups as type 101, then contacts: stage 1 `{\"Count\":N}` (-1: kept in an account), stage 2 objects of up "
      "to 100 id: record; dates in local time",
@@ -128,6 +143,15 @@ const CommandInfo kCommands[] = {
     {1603, 1605, "location service, will encrypt, set backup password",
      "0 = yes, 1 = no; 1605 `{\"uuid\",\"password\"}` runs CORVANE_BACKUP_PASSWORD_TOOL", true},
     {1606, 1607, "iTunes running, end iTunes", "1606: 0 = running; 1607: the exit code of taskkill", false},
+    {1700, 1700, "erase all content",
+     "data part: zlib stream of the restore's `{\"path\",\"sourceDeviceId\",\"password\"}`; stage 0 "
+     "`{\"percent\":P}` while the media folders are emptied, stage 2 while the user applications are uninstalled, "
+     "then the restore's result",
+     true, &kPercent},
+    {1701, 1701, "wipe free space",
+     "data part: zlib stream of `{\"level\":N}` (at most two passes); stage 0 `{\"percent\":P}`; 2 when the "
+     "device took far less than its free space, 17 when a write failed; 600 stops it",
+     true, &kPercent},
     {1800, 1800, "plug-in command",
      "`{\"type\":K,\"info\":{\"sub_command_type\":\"NAME\",...}}`; the plug-in's results come as stage-2 reports",
      false},

@@ -192,7 +192,7 @@ bool HostRun::WaitForFinal(uint64_t task_id, uint32_t packet_type, milliseconds 
 }
 
 int HostRun::FinalExitCode(const hostlink::Report& report) {
-  if (report.header_code == hostlink::kCodeSuccess) return kExitOk;
+  if (report.header_code == hostlink::kCodeSuccess || report.header_code == hostlink::kCodeList) return kExitOk;
   Complain("task " + std::to_string(report.task_id) + " ended with header code " + std::to_string(report.header_code) +
            ", code " + std::to_string(report.code));
   return kExitCommandFailed;

@@ -55,7 +55,8 @@ bool ReportPrinter::ShowProgress(const Sent& sent, const hostlink::Report& repor
   if (!progress_ || sent.command == nullptr || sent.command->progress == nullptr) return false;
   auto now = ProgressLine::Clock::now();
   if (report.is_final()) {
-    progress_->Finish(report.task_id, report.header_code == hostlink::kCodeSuccess && report.code == 0, now);
+    bool succeeded = report.header_code == hostlink::kCodeSuccess || report.header_code == hostlink::kCodeList;
+    progress_->Finish(report.task_id, succeeded && report.code == 0, now);
     return false;
   }
   std::optional<ProgressReading> reading = ReadProgress(*sent.command->progress, report, sent.json_or_null());

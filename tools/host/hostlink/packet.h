@@ -24,6 +24,7 @@ inline constexpr std::string_view kHeartbeat{"\x16\x16\x16\x16\x16\x16\x16\x16",
 // Header codes Corvane puts on its reports.
 inline constexpr uint16_t kCodeSuccess = 1;   // final report, the command succeeded
 inline constexpr uint16_t kCodeProgress = 2;  // progress, data or device event; more may follow
+inline constexpr uint16_t kCodeList = 3;      // final report of the driver download: the list of packages
 inline constexpr uint16_t kCodeAborted = 5;   // final report, the task was aborted
 inline constexpr uint16_t kCodeFailure = 6;   // final report, the command failed
 

@@ -40,9 +40,10 @@ struct Report {
   std::string error;
 
   bool ok() const { return error.empty(); }
-  // True for the final report of a command: header code 1, 5 or 6.
+  // True for the final report of a command: header code 1, 3, 5 or 6.
   bool is_final() const {
-    return header_code == kCodeSuccess || header_code == kCodeAborted || header_code == kCodeFailure;
+    return header_code == kCodeSuccess || header_code == kCodeList || header_code == kCodeAborted ||
+           header_code == kCodeFailure;
   }
 };
 

@@ -76,6 +76,10 @@ class ProfileBuilder {
   // AFC device information; a negative size means "measure the afc/ folder's file system".
   ProfileBuilder& SetAfcDeviceInfo(const std::string& model, int64_t total_bytes, int64_t free_bytes);
 
+  // A small data partition: the afc/ folder may grow by `free_bytes` (reported as FSFreeBytes unless set above);
+  // a write beyond it fails as on a full device, and blocks of zeros are kept as holes in sparse files.
+  ProfileBuilder& SetAfcStorage(int64_t free_bytes);
+
   ProfileBuilder& AddApp(const AppSpec& app);
 
   // A value of the diagnostics relay's IORegistry entry "IOPMPowerSource" (CycleCount, CurrentCapacity, ...).
