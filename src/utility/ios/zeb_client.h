@@ -62,7 +62,7 @@ class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink {
   ZEBClient();
 
   void Intake(bas::IPCPacketPtr packet, bool from_child);
-  void Handle(const bas::IPCPacket& packet, const bas::KxTaskPtr& task, bool from_child);
+  void Handle(const std::shared_ptr<const bas::IPCPacket>& packet, const bas::KxTaskPtr& task, bool from_child);
   int OnChildNotice(const bas::IPCNotice& notice);
   bool NoticesSuppressed() const;
 

@@ -61,10 +61,10 @@ bas::KxTaskPtr NewTask(uint32_t type) {
 class FrontDoorTest : public ::testing::Test {
  protected:
   void Run(const CommandPolicy& policy, char marker, const std::string& json, const bas::KxTaskPtr& task = nullptr) {
-    bas::IPCPacket packet;
-    packet.task_id = 31;
-    packet.type = 4242;
-    packet.payload = Payload(marker, json);
+    auto packet = std::make_shared<bas::IPCPacket>();
+    packet->task_id = 31;
+    packet->type = 4242;
+    packet->payload = Payload(marker, json);
     front_door::Dispatch(CommandEntry{&module, policy}, packet, task ? task : NewTask(4242), sink);
   }
   std::string Text(size_t i) const { return sink.sent.at(i).text.substr(2, sink.sent.at(i).text.size() - 3); }

@@ -3,9 +3,9 @@
 #include "libbasic/kx_task_schedular.h"
 #include "utility/protocol_codes.h"
 
-ZEBCommand::ZEBCommand(const bas::IPCPacket& packet, bas::KxTaskPtr task, ZEBReportSink& sink)
-    : packet_(packet), task_(std::move(task)), sink_(sink) {
-  CommandPayload parts = SplitCommandPayload(packet.payload);
+ZEBCommand::ZEBCommand(std::shared_ptr<const bas::IPCPacket> packet, bas::KxTaskPtr task, ZEBReportSink& sink)
+    : owner_(std::move(packet)), packet_(*owner_), task_(std::move(task)), sink_(sink) {
+  CommandPayload parts = SplitCommandPayload(packet_.payload);
   marker_ = parts.marker;
   json_text_ = parts.json;
   data_ = parts.rest;

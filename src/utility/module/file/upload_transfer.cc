@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -143,7 +142,8 @@ bool UploadTransfer::WriteJournal() {
   return ok;
 }
 
-int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view data) {
+int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view data,
+                               std::shared_ptr<const void> owner) {
   std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({afc_->device, final_path()}, this, false);
   std::lock_guard<std::mutex> step(*target_lock);
   if (!TargetClaims::Get().Owns({afc_->device, final_path()}, this)) {
@@ -160,19 +160,15 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
   }
   LOG(INFO) << "DoUploadNewMode->writerData " << offset << " " << length;
   if (block->status != 0) rewritten_ = true;
-  // The MD5 of a block that continues the in-order run is taken while the device writes it: the hash costs
-  // about as much as the write, and the two only read the data.
-  std::future<void> hashing;
-  bool in_order = offset == in_order_end_ && !rewritten_;
-  if (in_order) hashing = std::async(std::launch::async, [this, data] { in_order_md5_.Update(data); });
-  bool written = data_file_->Seek(offset) && data_file_->Write(data);
-  if (hashing.valid()) hashing.wait();
-  if (!written) {
+  if (!data_file_->Seek(offset) || !data_file_->Write(data)) {
     LOG(ERROR) << "Could not write the block at " << offset << " of " << data_path();
-    rewritten_ = rewritten_ || in_order;  // the hash took a block the file may not hold: read it back at the end
     return kResultIoFailed;
   }
-  if (in_order) in_order_end_ += length;
+  // A block that continues the in-order run is hashed behind us, while the host is answered and sends the next.
+  if (offset == in_order_end_ && !rewritten_) {
+    in_order_md5_.Update(std::move(owner), data);
+    in_order_end_ += length;
+  }
   block->status = 1;
   if (!WriteJournal()) return kResultIoFailed;
   return 0;
