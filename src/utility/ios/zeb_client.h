@@ -41,6 +41,7 @@ class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink {
   int SendReportToHost(const bas::IPCPacketHeader& header, const TaskReport& report) override;
   // Sends a report on the host connection with this socket; false when it is gone.
   bool SendReportOnSocket(int socket, const bas::IPCPacketHeader& header, const TaskReport& report) override;
+  int SendPacketsToHost(std::string_view packets) override;
 
   // The start-up reports.
   void SendMonitorStartReport(int result);

@@ -27,7 +27,13 @@ class RecordingSink : public ZEBReportSink {
   bool SendReportOnSocket(int, const bas::IPCPacketHeader& header, const TaskReport& report) override {
     return SendReportToHost(header, report) == 0;
   }
+  int SendPacketsToHost(std::string_view packets) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    encoded.append(packets);
+    return 0;
+  }
   std::vector<SentReport> sent;
+  std::string encoded;
 
  private:
   std::mutex mutex_;

@@ -28,8 +28,11 @@ void ZEBCommand::set_uuid(std::string uuid) {
 bool ZEBCommand::Aborted() const { return task_ && task_->GetStatus() == bas::KxTaskStatus::kAborted; }
 
 int ZEBCommand::SendProgress(const TaskReport& report) const {
-  return sink_.SendReportToHost(
-      bas::IPCPacketHeader{packet_.task_id, packet_.type, protocol::kHeaderProgress, 0}, report);
+  return sink_.SendReportToHost(ProgressHeader(), report);
+}
+
+bas::IPCPacketHeader ZEBCommand::ProgressHeader() const {
+  return bas::IPCPacketHeader{packet_.task_id, packet_.type, protocol::kHeaderProgress, 0};
 }
 
 void ZEBCommand::Continue(std::function<void()> release) {

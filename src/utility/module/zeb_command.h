@@ -61,6 +61,8 @@ class ZEBCommand {
   // Sends a progress or data report (header code 2) to every host connection. The report's uuid is the
   // command's unless the report names one.
   int SendProgress(const TaskReport& report) const;
+  // The header of those reports, for a command that gathers them in a ReportBatch.
+  bas::IPCPacketHeader ProgressHeader() const;
   ZEBReportSink& sink() const { return sink_; }
 
   // Keeps the task registered for its next packet. `release` runs when the task ends without a final report
