@@ -1,8 +1,9 @@
 // ZEBAfcFile: one open file of the device's file service, closed when the object goes.
 //
 // Modules read and write device files through it rather than through the file service's entry points; each call
-// is one request of the service (a read may return fewer bytes than asked). Rename and the other path operations
-// sit beside it in zeb_afc.h.
+// is one request of the service (a read may return fewer bytes than asked), except a seek to where the file
+// already is: the position is followed through reads, writes and seeks, so writing block after block in order
+// costs no seek between them. Rename and the other path operations sit beside it in zeb_afc.h.
 //
 // Thread safety: a file belongs to one user at a time; the connection under it serialises requests.
 #pragma once
@@ -40,6 +41,7 @@ class ZEBAfcFile {
   const AFCConnectionRef afc_;
   const uint64_t handle_;
   bool open_ = true;
+  int64_t position_ = 0;  // where the next read or write goes; -1 once a failed request leaves it unknown
 };
 
 // Gives a device path a new name, replacing a file of that name in one step.
