@@ -185,6 +185,8 @@ class UploadTransfer final : public Transfer {
   const UploadTarget target_;
   Journal journal_;
   std::unique_ptr<ZEBAfcFile> data_file_;
+  std::unique_ptr<ZEBAfcFile> journal_file_;  // open from the first journal write until the transfer is closed
+  size_t journal_length_ = 0;                 // of the text last written through journal_file_
   bool resumed_ = false;
   bool claimed_ = false;  // owns the target (until closed or taken over)
   // The MD5 of the blocks written in order from the start in this run; it saves reading the file back.

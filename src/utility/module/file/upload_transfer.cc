@@ -89,6 +89,7 @@ int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, st
 
 void UploadTransfer::Close() {
   data_file_.reset();
+  journal_file_.reset();
   if (claimed_) TargetClaims::Get().Release({afc_->device, final_path()}, this);
   claimed_ = false;
 }
@@ -132,13 +133,20 @@ int UploadTransfer::Create() {
   return 0;
 }
 
+// The journal's text keeps its length from one block to the next (only status digits change), so once written
+// from empty it is overwritten in place through the handle kept open: a seek and a write per block instead of an
+// open, a write and a close. Any mix of the old and the new text that a cut write could leave marks no block
+// written that was not.
 bool UploadTransfer::WriteJournal() {
   std::string text = JournalText(journal_);
-  std::unique_ptr<ZEBAfcFile> file = ZEBAfcFile::Open(afc(), journal_path(), ZEBAfcFile::Mode::kWrite);
-  if (!file) return false;
-  bool ok = file->Write(text);
-  ok = file->Close() && ok;
-  if (!ok) LOG(ERROR) << "Could not write " << journal_path();
+  if (journal_file_ && text.size() != journal_length_) journal_file_.reset();
+  if (!journal_file_) journal_file_ = ZEBAfcFile::Open(afc(), journal_path(), ZEBAfcFile::Mode::kWrite);
+  bool ok = journal_file_ && journal_file_->Seek(0) && journal_file_->Write(text);
+  journal_length_ = text.size();
+  if (!ok) {
+    LOG(ERROR) << "Could not write " << journal_path();
+    journal_file_.reset();  // the next attempt starts from an empty file
+  }
   return ok;
 }
 
@@ -197,6 +205,7 @@ int UploadTransfer::Complete() {
   }
   // Still the owner until the end: the files are closed but not yet given their final name.
   data_file_.reset();
+  journal_file_.reset();
   if (!target_.md5.empty()) {
     std::string md5 = DataMd5();
     if (md5.empty()) return kResultIoFailed;
