@@ -3,7 +3,10 @@
 // statements, output to /dev/null. Prints messages per second end to end, Corvane's peak resident memory (also for
 // a database a tenth the size, to show what grows with the messages), and the ratio to sqlite3.
 //
-//   sms_stream_bench [--sms_messages=N] [--sms_conversations=N] [benchmark flags]
+// --baseline_corvane=PATH streams the same databases through that executable too (a build of an earlier commit),
+// under "/today", so that before and after are measured side by side in one run.
+//
+//   sms_stream_bench [--sms_messages=N] [--sms_conversations=N] [--baseline_corvane=PATH] [benchmark flags]
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -16,10 +19,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/side_by_side.h"
 #include "hostlink/connection.h"
 #include "hostlink/corvane_process.h"
 #include "hostlink/listener.h"
@@ -37,6 +42,7 @@ using Clock = std::chrono::steady_clock;
 int64_t g_messages = 1000000;
 int64_t g_conversations = 20000;
 std::string g_folder;
+std::string g_baseline_corvane;
 
 struct StreamRun {
   bool ok = false;
@@ -47,7 +53,7 @@ struct StreamRun {
   double corvane_cpu_seconds = 0;  // user and system time of the whole Corvane process
   double first_message_seconds = 0;
 };
-StreamRun g_full, g_tenth;
+std::map<std::string, StreamRun> g_full, g_tenth;  // by Corvane: "now", and "today" with a baseline
 double g_sqlite_seconds = 0;
 
 std::string MakeDatabase(int64_t messages, int64_t conversations) {
@@ -93,13 +99,14 @@ double CpuSeconds(int pid) {
 }
 
 // Starts Corvane, sends the command for `path` and reads every report until the final one.
-StreamRun StreamThroughCorvane(const std::string& path) {
+StreamRun StreamThroughCorvane(const std::string& path, const std::string& program) {
   StreamRun run;
   hostlink::HostListener listener;
   if (!listener.Listen(0)) return run;
   hostlink::StartParams params = hostlink::StartParams::ForListener(listener.port());
   params.open_log = 0;
   hostlink::CorvaneOptions options;
+  options.program = program;
   options.env.push_back({"TMPDIR", g_folder});
   options.env.push_back({"USBMUXD_SOCKET_ADDRESS", "UNIX:" + g_folder + "/no-usbmuxd"});
   options.stdout_path = g_folder + "/corvane.out";
@@ -151,18 +158,20 @@ double RunSqliteProgram(const std::string& path) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void BM_StreamToHost(benchmark::State& state) {
+void StreamToHost(benchmark::State& state, std::string helper, std::string program) {
   std::string path = MakeDatabase(g_messages, g_conversations);
   std::string tenth = MakeDatabase(g_messages / 10, g_conversations);
+  StreamRun& full = g_full[helper];
   for (auto _ : state) {
-    g_tenth = StreamThroughCorvane(tenth);
-    g_full = StreamThroughCorvane(path);
-    state.SetIterationTime(g_full.seconds);
+    g_tenth[helper] = StreamThroughCorvane(tenth, program);
+    full = StreamThroughCorvane(path, program);
+    state.SetIterationTime(full.seconds);
   }
-  if (!g_full.ok || g_full.messages != g_messages) state.SkipWithError("the stream did not complete");
-  state.counters["messages_per_s"] = g_full.messages / g_full.seconds;
-  state.counters["peak_rss_MiB"] = g_full.peak_kib / 1024.0;
-  state.counters["peak_rss_tenth_MiB"] = g_tenth.peak_kib / 1024.0;
+  if (!full.ok || full.messages != g_messages) state.SkipWithError("the stream did not complete");
+  state.counters["messages_per_s"] = full.messages / full.seconds;
+  state.counters["cpu_us_per_message"] = 1e6 * full.corvane_cpu_seconds / static_cast<double>(full.messages);
+  state.counters["peak_rss_MiB"] = full.peak_kib / 1024.0;
+  state.counters["peak_rss_tenth_MiB"] = g_tenth[helper].peak_kib / 1024.0;
 }
 
 void BM_SqliteProgram(benchmark::State& state) {
@@ -175,7 +184,6 @@ void BM_SqliteProgram(benchmark::State& state) {
   state.counters["messages_per_s"] = g_messages / g_sqlite_seconds;
 }
 
-BENCHMARK(BM_StreamToHost)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqliteProgram)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 bool TakeFlag(const char* arg, const char* name, int64_t* value) {
@@ -190,6 +198,10 @@ bool TakeFlag(const char* arg, const char* name, int64_t* value) {
 int main(int argc, char** argv) {
   std::vector<char*> rest;
   for (int i = 0; i < argc; ++i) {
+    if (i > 0 && std::strncmp(argv[i], "--baseline_corvane=", 19) == 0) {
+      g_baseline_corvane = argv[i] + 19;
+      continue;
+    }
     if (i > 0 && (TakeFlag(argv[i], "--sms_messages", &g_messages) ||
                   TakeFlag(argv[i], "--sms_conversations", &g_conversations))) {
       continue;
@@ -197,21 +209,29 @@ int main(int argc, char** argv) {
     rest.push_back(argv[i]);
   }
   int rest_count = static_cast<int>(rest.size());
-  benchmark::Initialize(&rest_count, rest.data());
-  if (benchmark::ReportUnrecognizedArguments(rest_count, rest.data())) return 1;
   g_folder = sms_test::MakeTempFolder("sms-bench");
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  if (g_full.ok && g_sqlite_seconds > 0) {
-    std::printf("\nmessages: %lld in %lld conversations\n", static_cast<long long>(g_full.messages),
-                static_cast<long long>(g_full.conversations));
-    std::printf("Corvane end to end: %.2f s, %.0f messages/s (goal 50000), peak RSS %.1f MiB (%.1f MiB at a tenth)\n",
-                g_full.seconds, g_full.messages / g_full.seconds, g_full.peak_kib / 1024.0, g_tenth.peak_kib / 1024.0);
-    std::printf("  first message after %.2f s; Corvane used %.2f s of CPU\n", g_full.first_message_seconds,
-                g_full.corvane_cpu_seconds);
+  benchmark::RegisterBenchmark("StreamToHost/now", StreamToHost, "now", "")
+      ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+  if (!g_baseline_corvane.empty()) {
+    benchmark::RegisterBenchmark("StreamToHost/today", StreamToHost, "today", g_baseline_corvane)
+        ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+  }
+  bench::RunSideBySide(rest_count, rest.data(),
+                       {{"StreamToHost/now", "StreamToHost/today", "messages_per_s"},
+                        {"StreamToHost/now", "StreamToHost/today", "cpu_us_per_message"},
+                        {"StreamToHost/now", "BM_SqliteProgram", "messages_per_s"}});
+  for (const auto& [helper, full] : g_full) {
+    if (!full.ok || g_sqlite_seconds <= 0) continue;
+    std::printf("\nCorvane (%s)\n", helper.c_str());
+    std::printf("messages: %lld in %lld conversations\n", static_cast<long long>(full.messages),
+                static_cast<long long>(full.conversations));
+    std::printf("Corvane end to end: %.2f s, %.0f messages/s (goal 100000), peak RSS %.1f MiB (%.1f MiB at a tenth)\n",
+                full.seconds, full.messages / full.seconds, full.peak_kib / 1024.0, g_tenth[helper].peak_kib / 1024.0);
+    std::printf("  first message after %.2f s; Corvane used %.2f s of CPU\n", full.first_message_seconds,
+                full.corvane_cpu_seconds);
     std::printf("sqlite3 program, same statements to /dev/null: %.2f s, %.0f messages/s\n", g_sqlite_seconds,
                 g_messages / g_sqlite_seconds);
-    std::printf("ratio Corvane / sqlite3 time: %.2f\n", g_full.seconds / g_sqlite_seconds);
+    std::printf("ratio Corvane / sqlite3 time: %.2f\n", full.seconds / g_sqlite_seconds);
   }
   std::error_code error;
   std::filesystem::remove_all(g_folder, error);

@@ -126,6 +126,16 @@ bool IPCChannel::Send(const IPCConnectionPtr& connection, IPCPacketHeader header
   return false;
 }
 
+bool IPCChannel::SendEncoded(const IPCConnectionPtr& connection, std::string_view packets) {
+  if (!connection) return false;
+  std::lock_guard<std::mutex> lock(connection->send_mutex);
+  if (connection->ended) return false;
+  connection->last_activity = NowSeconds();
+  if (platform::SendAll(connection->socket, packets.data(), packets.size())) return true;
+  EndConnection(connection);  // as in Send: a packet may be cut
+  return false;
+}
+
 void IPCChannel::SetNoticeCallback(IPCNoticeCallback callback) {
   std::lock_guard<std::mutex> lock(mutex_);
   notice_ = std::move(callback);

@@ -58,6 +58,8 @@ class IPCChannel {
   // Sends the header (length = text + data), the text part in the same write and then the data part, with no
   // other packet between them.
   bool Send(const IPCConnectionPtr& connection, IPCPacketHeader header, std::string_view text, std::string_view data);
+  // Sends packets already encoded, whole and back to back, in one write.
+  bool SendEncoded(const IPCConnectionPtr& connection, std::string_view packets);
 
   void SetNoticeCallback(IPCNoticeCallback callback);
   void SetHeartbeatIntervalMs(int ms);

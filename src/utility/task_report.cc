@@ -16,11 +16,27 @@ bool IsJson(std::string_view text) {
   return !reader.Parse(stream, ignore).IsError();
 }
 
+// Lets the JSON writer append straight to a string.
+struct AppendStream {
+  using Ch = char;
+  std::string* out;
+  void Put(char c) { out->push_back(c); }
+  void Flush() {}
+};
+
 }  // namespace
 
 std::string BuildReportText(const TaskReport& report) {
-  rapidjson::StringBuffer buffer;
-  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+  std::string text;
+  AppendReportText(report, &text);
+  return text;
+}
+
+void AppendReportText(const TaskReport& report, std::string* out) {
+  out->push_back('1');
+  out->push_back('\0');
+  AppendStream stream{out};
+  rapidjson::Writer<AppendStream> writer(stream);
   writer.StartObject();
   writer.Key("stage");
   writer.Int(report.stage);
@@ -30,23 +46,32 @@ std::string BuildReportText(const TaskReport& report) {
   writer.String(report.uuid.data(), static_cast<rapidjson::SizeType>(report.uuid.size()));
   writer.Key("type");
   writer.Int(report.type);
-  if (!report.info.empty() && IsJson(report.info)) {
+  if (!report.info.empty() && (report.info_is_json || IsJson(report.info))) {
     writer.Key("info");
     writer.RawValue(report.info.data(), report.info.size(), rapidjson::kObjectType);
   }
   writer.EndObject();
-  std::string text;
-  text.reserve(buffer.GetSize() + 3);
-  text += '1';
-  text += '\0';
-  text.append(buffer.GetString(), buffer.GetSize());
-  text += '\0';
-  return text;
+  out->push_back('\0');
+}
+
+void AppendReportPacket(bas::IPCPacketHeader header, const TaskReport& report, std::string* out,
+                        std::string* scratch) {
+  size_t start = out->size();
+  out->resize(start + bas::kPacketHeaderSize);
+  AppendReportText(report, out);
+  std::string_view data = BuildReportData(report, scratch);
+  out->append(data.data(), data.size());
+  header.length = out->size() - start - bas::kPacketHeaderSize;
+  bas::EncodePacketHeader(header, out->data() + start);
 }
 
 std::string_view BuildReportData(const TaskReport& report, std::string* storage) {
   if (report.data.empty()) return std::string_view();
   if (report.type != 0) return report.data;
+  if (report.store_data) {
+    report_data::Store(report.data, storage);
+    return *storage;
+  }
   if (!report_data::Compress(report.data, storage)) return std::string_view();
   return *storage;
 }

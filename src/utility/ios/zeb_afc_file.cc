@@ -24,7 +24,9 @@ std::unique_ptr<ZEBAfcFile> ZEBAfcFile::Open(AFCConnectionRef afc, const std::st
 ZEBAfcFile::~ZEBAfcFile() { Close(); }
 
 bool ZEBAfcFile::Read(char* buffer, uint32_t* length) {
-  return open_ && AFCFileRefRead(afc_, handle_, buffer, length) == kAMDSuccess;
+  bool ok = open_ && AFCFileRefRead(afc_, handle_, buffer, length) == kAMDSuccess;
+  position_ = ok && position_ >= 0 ? position_ + *length : -1;
+  return ok;
 }
 
 bool ZEBAfcFile::ReadFully(char* buffer, size_t length) {
@@ -41,11 +43,17 @@ bool ZEBAfcFile::Write(std::string_view data) {
   if (!open_) return false;
   int32_t status = AFCFileRefWrite(afc_, handle_, data.data(), static_cast<uint32_t>(data.size()));
   if (status != kAMDSuccess) last_status_ = status;
-  return status == kAMDSuccess;
+  bool ok = status == kAMDSuccess;
+  position_ = ok && position_ >= 0 ? position_ + static_cast<int64_t>(data.size()) : -1;
+  return ok;
 }
 
 bool ZEBAfcFile::Seek(int64_t offset) {
-  return open_ && AFCFileRefSeek(afc_, handle_, offset, SEEK_SET) == kAMDSuccess;
+  if (!open_) return false;
+  if (offset == position_) return true;
+  bool ok = AFCFileRefSeek(afc_, handle_, offset, SEEK_SET) == kAMDSuccess;
+  position_ = ok ? offset : -1;
+  return ok;
 }
 
 bool ZEBAfcFile::SetSize(uint64_t size) {

@@ -1,8 +1,10 @@
 // ZEBAfcFile: one open file of the device's file service, closed when the object goes.
 //
 // Modules read and write device files through it rather than through the file service's entry points; each call
-// is one request of the service (a read may return fewer bytes than asked). Renames and the other path operations
-// are in zeb_afc.h.
+// is one request of the service (a read may return fewer bytes than asked), except a seek to where the file
+// already is: the position is followed through reads, writes and seeks, so writing block after block in order
+// costs no seek between them. Renames and the other path operations are in
+// zeb_afc.h.
 //
 // Thread safety: a file belongs to one user at a time; the connection under it serialises requests.
 #pragma once
@@ -44,6 +46,7 @@ class ZEBAfcFile {
   const uint64_t handle_;
   bool open_ = true;
   int32_t last_status_ = 0;
+  int64_t position_ = 0;  // where the next read or write goes; -1 once a failed request leaves it unknown
 };
 
 // True for the status a device answers when its storage is full.

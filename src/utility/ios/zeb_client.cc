@@ -73,7 +73,7 @@ void ZEBClient::Intake(bas::IPCPacketPtr packet, bool from_child) {
   bas::KxTaskSchedular& schedular = bas::KxTaskSchedular::Get();
   std::string task_id = std::to_string(packet->task_id);
   std::shared_ptr<const bas::IPCPacket> shared(std::move(packet));
-  auto run = [this, shared, from_child](const bas::KxTaskPtr& task) { Handle(*shared, task, from_child); };
+  auto run = [this, shared, from_child](const bas::KxTaskPtr& task) { Handle(shared, task, from_child); };
 
   // A later packet of a task that is still known continues that task; one that has just ended gets a new one.
   if (schedular.PostToTask(task_id, run)) return;
@@ -96,7 +96,9 @@ void ZEBClient::Intake(bas::IPCPacketPtr packet, bool from_child) {
   schedular.PostTaskEvent(event);
 }
 
-void ZEBClient::Handle(const bas::IPCPacket& packet, const bas::KxTaskPtr& task, bool from_child) {
+void ZEBClient::Handle(const std::shared_ptr<const bas::IPCPacket>& shared, const bas::KxTaskPtr& task,
+                       bool from_child) {
+  const bas::IPCPacket& packet = *shared;
   bas::BASScopedLocalPool pool;
   CommandEntry entry;
   {
@@ -108,7 +110,7 @@ void ZEBClient::Handle(const bas::IPCPacket& packet, const bas::KxTaskPtr& task,
   if (from_child) {
     entry.module->OnChildPacket(packet);
   } else {
-    front_door::Dispatch(entry, packet, task, *this);
+    front_door::Dispatch(entry, shared, task, *this);
   }
 }
 

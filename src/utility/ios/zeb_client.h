@@ -42,6 +42,7 @@ class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink, public ZEBChil
   int SendReportToHost(const bas::IPCPacketHeader& header, const TaskReport& report) override;
   // Sends a report on the host connection with this socket; false when it is gone.
   bool SendReportOnSocket(int socket, const bas::IPCPacketHeader& header, const TaskReport& report) override;
+  int SendPacketsToHost(std::string_view packets) override;
 
   // The start-up reports.
   void SendMonitorStartReport(int result);
@@ -66,7 +67,7 @@ class ZEBClient : public ZEBDeviceCallback, public ZEBReportSink, public ZEBChil
   ZEBClient();
 
   void Intake(bas::IPCPacketPtr packet, bool from_child);
-  void Handle(const bas::IPCPacket& packet, const bas::KxTaskPtr& task, bool from_child);
+  void Handle(const std::shared_ptr<const bas::IPCPacket>& packet, const bas::KxTaskPtr& task, bool from_child);
   int OnChildNotice(const bas::IPCNotice& notice);
   bool NoticesSuppressed() const;
 

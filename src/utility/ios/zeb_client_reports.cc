@@ -35,6 +35,17 @@ int ZEBClient::SendReportToHost(const bas::IPCPacketHeader& header, const TaskRe
   return any ? 0 : 1;
 }
 
+int ZEBClient::SendPacketsToHost(std::string_view packets) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bool any = false;
+  for (const bas::IPCConnectionPtr& connection : host_channel_.Connections()) {
+    if (connection->side != bas::IPCConnection::kConnected) continue;
+    any = true;
+    host_channel_.SendEncoded(connection, packets);
+  }
+  return any ? 0 : 1;
+}
+
 bool ZEBClient::SendReportOnSocket(int socket, const bas::IPCPacketHeader& header, const TaskReport& report) {
   bas::IPCConnectionPtr connection = host_channel_.FindBySocket(socket);
   if (!connection) return false;

@@ -69,10 +69,11 @@ int SendFinalReport(ZEBReportSink& sink, uint64_t task_id, uint32_t type, const 
   return sink.SendReportToHost(bas::IPCPacketHeader{task_id, type, HeaderCodeFor(code), 0}, report);
 }
 
-void Dispatch(const CommandEntry& entry, const bas::IPCPacket& packet, const bas::KxTaskPtr& task,
-              ZEBReportSink& sink) {
+void Dispatch(const CommandEntry& entry, const std::shared_ptr<const bas::IPCPacket>& shared_packet,
+              const bas::KxTaskPtr& task, ZEBReportSink& sink) {
   const CommandPolicy& policy = entry.policy;
-  ZEBCommand command(packet, task, sink);
+  const bas::IPCPacket& packet = *shared_packet;
+  ZEBCommand command(shared_packet, task, sink);
   std::shared_ptr<TaskMetaData> meta = MetaOf(task);
   if (meta && meta->final_reported() && !command.Aborted()) meta->StartAfterFinalReport();
   // A packet that reaches a stopped task: a command that has not answered yet still owes the host its end.

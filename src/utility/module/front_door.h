@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "basic/ipc_packet.h"
@@ -31,9 +32,10 @@ using CommandMap = std::map<uint32_t, CommandEntry>;
 
 namespace front_door {
 
-// Runs one host command through its module.
-void Dispatch(const CommandEntry& entry, const bas::IPCPacket& packet, const bas::KxTaskPtr& task,
-              ZEBReportSink& sink);
+// Runs one host command through its module. The packet is shared so that a module may keep its data part for
+// work that outlasts the handler (ZEBCommand::data_owner).
+void Dispatch(const CommandEntry& entry, const std::shared_ptr<const bas::IPCPacket>& shared_packet,
+              const bas::KxTaskPtr& task, ZEBReportSink& sink);
 
 // The scheduler ended a task that was waiting for its next packet.
 void OnTaskEnded(const bas::KxTaskPtr& task, ZEBReportSink& sink);

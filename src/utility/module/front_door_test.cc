@@ -27,7 +27,13 @@ class RecordingSink : public ZEBReportSink {
   bool SendReportOnSocket(int, const bas::IPCPacketHeader& header, const TaskReport& report) override {
     return SendReportToHost(header, report) == 0;
   }
+  int SendPacketsToHost(std::string_view packets) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    encoded.append(packets);
+    return 0;
+  }
   std::vector<SentReport> sent;
+  std::string encoded;
 
  private:
   std::mutex mutex_;
@@ -61,10 +67,10 @@ bas::KxTaskPtr NewTask(uint32_t type) {
 class FrontDoorTest : public ::testing::Test {
  protected:
   void Run(const CommandPolicy& policy, char marker, const std::string& json, const bas::KxTaskPtr& task = nullptr) {
-    bas::IPCPacket packet;
-    packet.task_id = 31;
-    packet.type = 4242;
-    packet.payload = Payload(marker, json);
+    auto packet = std::make_shared<bas::IPCPacket>();
+    packet->task_id = 31;
+    packet->type = 4242;
+    packet->payload = Payload(marker, json);
     front_door::Dispatch(CommandEntry{&module, policy}, packet, task ? task : NewTask(4242), sink);
   }
   std::string Text(size_t i) const { return sink.sent.at(i).text.substr(2, sink.sent.at(i).text.size() - 3); }

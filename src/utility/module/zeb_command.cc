@@ -3,9 +3,9 @@
 #include "libbasic/kx_task_schedular.h"
 #include "utility/protocol_codes.h"
 
-ZEBCommand::ZEBCommand(const bas::IPCPacket& packet, bas::KxTaskPtr task, ZEBReportSink& sink)
-    : packet_(packet), task_(std::move(task)), sink_(sink) {
-  CommandPayload parts = SplitCommandPayload(packet.payload);
+ZEBCommand::ZEBCommand(std::shared_ptr<const bas::IPCPacket> packet, bas::KxTaskPtr task, ZEBReportSink& sink)
+    : owner_(std::move(packet)), packet_(*owner_), task_(std::move(task)), sink_(sink) {
+  CommandPayload parts = SplitCommandPayload(packet_.payload);
   marker_ = parts.marker;
   json_text_ = parts.json;
   data_ = parts.rest;
@@ -28,8 +28,11 @@ void ZEBCommand::set_uuid(std::string uuid) {
 bool ZEBCommand::Aborted() const { return task_ && task_->GetStatus() == bas::KxTaskStatus::kAborted; }
 
 int ZEBCommand::SendProgress(const TaskReport& report) const {
-  return sink_.SendReportToHost(
-      bas::IPCPacketHeader{packet_.task_id, packet_.type, protocol::kHeaderProgress, 0}, report);
+  return sink_.SendReportToHost(ProgressHeader(), report);
+}
+
+bas::IPCPacketHeader ZEBCommand::ProgressHeader() const {
+  return bas::IPCPacketHeader{packet_.task_id, packet_.type, protocol::kHeaderProgress, 0};
 }
 
 void ZEBCommand::Continue(std::function<void()> release) {

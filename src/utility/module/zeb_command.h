@@ -11,6 +11,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,7 +31,7 @@ class ZEBCommand {
   static constexpr int kContinue = -1;  // the task waits for more packets (see Continue)
   static constexpr int kNoReport = -2;  // the command's protocol sends no final report
 
-  ZEBCommand(const bas::IPCPacket& packet, bas::KxTaskPtr task, ZEBReportSink& sink);
+  ZEBCommand(std::shared_ptr<const bas::IPCPacket> packet, bas::KxTaskPtr task, ZEBReportSink& sink);
 
   const bas::IPCPacket& packet() const { return packet_; }
   uint32_t type() const { return packet_.type; }
@@ -39,6 +40,8 @@ class ZEBCommand {
   std::string_view json_text() const { return json_text_; }
   // The bytes after the JSON text's NUL; empty when there are none.
   std::string_view data() const { return data_; }
+  // Keeps data() valid after the handler returned, for work that goes on with it in the background.
+  std::shared_ptr<const void> data_owner() const { return owner_; }
   bool json_ok() const { return json_ok_; }
   // The parsed command object; an empty object when the text did not parse.
   const rapidjson::Document& json() const { return json_; }
@@ -58,6 +61,8 @@ class ZEBCommand {
   // Sends a progress or data report (header code 2) to every host connection. The report's uuid is the
   // command's unless the report names one.
   int SendProgress(const TaskReport& report) const;
+  // The header of those reports, for a command that gathers them in a ReportBatch.
+  bas::IPCPacketHeader ProgressHeader() const;
   ZEBReportSink& sink() const { return sink_; }
 
   // Keeps the task registered for its next packet. `release` runs when the task ends without a final report
@@ -73,6 +78,7 @@ class ZEBCommand {
   std::string result_info;
 
  private:
+  const std::shared_ptr<const bas::IPCPacket> owner_;
   const bas::IPCPacket& packet_;
   bas::KxTaskPtr task_;
   ZEBReportSink& sink_;

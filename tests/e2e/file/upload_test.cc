@@ -86,6 +86,9 @@ TEST_F(Upload, BlocksAskedForInOrderLandAsTheFileWithNothingLeftBeside) {
   EXPECT_EQ(final->info, R"({"path":"/DCIM/Uploads/clip.mov"})");
   ExpectLanded("/DCIM/Uploads/clip.mov");
   ExpectClosed("/DCIM/Uploads/clip.mov.bak");
+  ExpectClosed("/DCIM/Uploads/clip.mov.json");
+  // Each block starts where the one before ended: no seek travels to the device between them.
+  EXPECT_EQ(AfcRequests("FILE_SEEK", "/DCIM/Uploads/clip.mov.bak"), 0u);
 }
 
 TEST_F(Upload, AnOlderFileOfTheNameIsReplacedByTheRenameAloneNeverRemovedFirst) {
@@ -139,6 +142,8 @@ TEST_F(Upload, BlocksSentOutOfOrderLandInPlaceAndEachAnswerNamesTheFirstMissingB
                                              R"({"offset":4194304,"offset_length":4194304})", "final"}));
   EXPECT_EQ(answer->code, 0);
   ExpectLanded("/DCIM/Uploads/shuffled.bin");
+  // Blocks 2 and 3 follow each other, as do 0 and 1: a seek before 2 (from 0) and before 0 (from the end) only.
+  EXPECT_EQ(AfcRequests("FILE_SEEK", "/DCIM/Uploads/shuffled.bin.bak"), 2u);
 }
 
 TEST_F(Upload, ABookWithoutAFolderGoesUnderBooks) {
@@ -263,6 +268,7 @@ TEST_F(Upload, StoppingTheTaskWhileItWaitsAnswers6ClosesTheDataFileAndKeepsTheJo
   EXPECT_EQ(stopped->header_code, 5);
   EXPECT_EQ(stopped->uuid, kFileUdid);
   ExpectClosed("/DCIM/Uploads/stopped.bin.bak");
+  ExpectClosed("/DCIM/Uploads/stopped.bin.json");
   EXPECT_TRUE(DeviceHas("/DCIM/Uploads/stopped.bin.json"));
   // Late blocks of the stopped task do no more work.
   size_t writes = AfcRequests("FILE_WRITE", "/DCIM/Uploads/stopped.bin.bak");

@@ -25,6 +25,7 @@ class RecordingSink : public ZEBReportSink {
   bool SendReportOnSocket(int, const bas::IPCPacketHeader& header, const TaskReport& report) override {
     return SendReportToHost(header, report) == 0;
   }
+  int SendPacketsToHost(std::string_view) override { return 0; }
   std::vector<std::string> progress;
 
  private:
@@ -42,10 +43,10 @@ std::string Deflated(const std::string& text) {
 class EraseAll : public DeviceLayerTest {
  protected:
   int Erase(const std::string& parameters) {
-    bas::IPCPacket packet;
-    packet.task_id = 5;
-    packet.type = 1700;
-    packet.payload = std::string("1\0{\"uuid\":\"", 11) + kUdid + std::string("\"}\0", 3) + Deflated(parameters);
+    auto packet = std::make_shared<bas::IPCPacket>();
+    packet->task_id = 5;
+    packet->type = 1700;
+    packet->payload = std::string("1\0{\"uuid\":\"", 11) + kUdid + std::string("\"}\0", 3) + Deflated(parameters);
     ZEBCommand command(packet, nullptr, sink_);
     command.set_device(std::make_shared<ZEBDeviceConnection>(AMDeviceShare(device()), 1));
     int code = module_.OnCommand(command);

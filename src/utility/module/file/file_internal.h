@@ -22,6 +22,7 @@
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_afc_file.h"
 #include "utility/ios/zeb_device_service.h"
+#include "utility/module/file/trailing_md5.h"
 #include "utility/protocol_codes.h"
 #include "utility/zeb_utility.h"
 
@@ -163,7 +164,8 @@ class UploadTransfer final : public Transfer {
   // Writes one block in place and records it in the journal: 0, kResultBadTransfer when (offset, length) is not
   // a block of this transfer, the data are not its length or a newer upload took the target over, kResultIoFailed when the device fails (the block
   // then stays at status 0 in the journal).
-  int WriteBlock(int64_t offset, int64_t length, std::string_view data);
+  // `owner` keeps `data` valid after the call: the MD5 of the block is taken behind it.
+  int WriteBlock(int64_t offset, int64_t length, std::string_view data, std::shared_ptr<const void> owner);
   // Ends a transfer whose blocks are all written: checks the MD5 and gives the data file its final name, leaving
   // neither the journal nor the data file behind. 0, kResultUploadMd5Mismatch (the data are removed), or
   // kResultIoFailed.
@@ -183,10 +185,12 @@ class UploadTransfer final : public Transfer {
   const UploadTarget target_;
   Journal journal_;
   std::unique_ptr<ZEBAfcFile> data_file_;
+  std::unique_ptr<ZEBAfcFile> journal_file_;  // open from the first journal write until the transfer is closed
+  size_t journal_length_ = 0;                 // of the text last written through journal_file_
   bool resumed_ = false;
   bool claimed_ = false;  // owns the target (until closed or taken over)
   // The MD5 of the blocks written in order from the start in this run; it saves reading the file back.
-  Md5Stream in_order_md5_;
+  TrailingMd5 in_order_md5_;
   int64_t in_order_end_ = 0;
   // A block written a second time may differ from the bytes hashed on the way: the file is then read back.
   bool rewritten_ = false;

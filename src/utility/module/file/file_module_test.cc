@@ -1,10 +1,12 @@
-// The file module's local parts: export names, the book archive and the upload journal.
+// The file module's local parts: export names, the book archive, the upload journal and its hash.
 #include <gtest/gtest.h>
 #include <unzip.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "utility/module/file/file_internal.h"
 
@@ -189,6 +191,40 @@ TEST(Md5Stream, PiecesGiveTheDigestOfTheWhole) {
   EXPECT_EQ(md5.Finish(), "9e107d9d372bb6826bd81d3542a419d6");
   Md5Stream empty;
   EXPECT_EQ(empty.Finish(), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+// The upload's hash behind its writes: the pieces in the order given, each owner let go once its piece is hashed,
+// never more than kMaxQueued pieces held at once.
+TEST(TrailingMd5, ManyPiecesGiveTheDigestOfTheWholeAndTheirOwnersAreLetGo) {
+  std::string whole;
+  std::vector<std::weak_ptr<const std::string>> owners;
+  TrailingMd5 md5;
+  for (int i = 0; i < 40; ++i) {
+    auto piece = std::make_shared<const std::string>(std::string(64 * 1024 + i, static_cast<char>('a' + i % 26)));
+    whole += *piece;
+    owners.push_back(piece);
+    md5.Update(piece, *piece);
+    size_t held = 0;
+    for (const auto& owner : owners) held += owner.expired() ? 0 : 1;
+    EXPECT_LE(held, TrailingMd5::kMaxQueued + 1) << "hashing one, " << TrailingMd5::kMaxQueued << " waiting";
+  }
+  EXPECT_EQ(md5.Finish(), Md5Hex(whole));
+  for (const auto& owner : owners) EXPECT_TRUE(owner.expired());
+  TrailingMd5 empty;
+  EXPECT_EQ(empty.Finish(), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+TEST(TrailingMd5, GoingAwayWithPiecesStillQueuedNeitherHangsNorKeepsThem) {
+  std::weak_ptr<const std::string> last;
+  {
+    TrailingMd5 md5;
+    for (int i = 0; i < 3; ++i) {
+      auto piece = std::make_shared<const std::string>(std::string(4 << 20, 'x'));
+      last = piece;
+      md5.Update(piece, *piece);
+    }
+  }
+  EXPECT_TRUE(last.expired());
 }
 
 }  // namespace

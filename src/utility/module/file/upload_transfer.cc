@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -90,6 +89,7 @@ int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, st
 
 void UploadTransfer::Close() {
   data_file_.reset();
+  journal_file_.reset();
   if (claimed_) TargetClaims::Get().Release({afc_->device, final_path()}, this);
   claimed_ = false;
 }
@@ -133,17 +133,25 @@ int UploadTransfer::Create() {
   return 0;
 }
 
+// The journal's text keeps its length from one block to the next (only status digits change), so once written
+// from empty it is overwritten in place through the handle kept open: a seek and a write per block instead of an
+// open, a write and a close. Any mix of the old and the new text that a cut write could leave marks no block
+// written that was not.
 bool UploadTransfer::WriteJournal() {
   std::string text = JournalText(journal_);
-  std::unique_ptr<ZEBAfcFile> file = ZEBAfcFile::Open(afc(), journal_path(), ZEBAfcFile::Mode::kWrite);
-  if (!file) return false;
-  bool ok = file->Write(text);
-  ok = file->Close() && ok;
-  if (!ok) LOG(ERROR) << "Could not write " << journal_path();
+  if (journal_file_ && text.size() != journal_length_) journal_file_.reset();
+  if (!journal_file_) journal_file_ = ZEBAfcFile::Open(afc(), journal_path(), ZEBAfcFile::Mode::kWrite);
+  bool ok = journal_file_ && journal_file_->Seek(0) && journal_file_->Write(text);
+  journal_length_ = text.size();
+  if (!ok) {
+    LOG(ERROR) << "Could not write " << journal_path();
+    journal_file_.reset();  // the next attempt starts from an empty file
+  }
   return ok;
 }
 
-int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view data) {
+int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view data,
+                               std::shared_ptr<const void> owner) {
   std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({afc_->device, final_path()}, this, false);
   std::lock_guard<std::mutex> step(*target_lock);
   if (!TargetClaims::Get().Owns({afc_->device, final_path()}, this)) {
@@ -160,19 +168,15 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
   }
   LOG(INFO) << "DoUploadNewMode->writerData " << offset << " " << length;
   if (block->status != 0) rewritten_ = true;
-  // The MD5 of a block that continues the in-order run is taken while the device writes it: the hash costs
-  // about as much as the write, and the two only read the data.
-  std::future<void> hashing;
-  bool in_order = offset == in_order_end_ && !rewritten_;
-  if (in_order) hashing = std::async(std::launch::async, [this, data] { in_order_md5_.Update(data); });
-  bool written = data_file_->Seek(offset) && data_file_->Write(data);
-  if (hashing.valid()) hashing.wait();
-  if (!written) {
+  if (!data_file_->Seek(offset) || !data_file_->Write(data)) {
     LOG(ERROR) << "Could not write the block at " << offset << " of " << data_path();
-    rewritten_ = rewritten_ || in_order;  // the hash took a block the file may not hold: read it back at the end
     return kResultIoFailed;
   }
-  if (in_order) in_order_end_ += length;
+  // A block that continues the in-order run is hashed behind us, while the host is answered and sends the next.
+  if (offset == in_order_end_ && !rewritten_) {
+    in_order_md5_.Update(std::move(owner), data);
+    in_order_end_ += length;
+  }
   block->status = 1;
   if (!WriteJournal()) return kResultIoFailed;
   return 0;
@@ -201,6 +205,7 @@ int UploadTransfer::Complete() {
   }
   // Still the owner until the end: the files are closed but not yet given their final name.
   data_file_.reset();
+  journal_file_.reset();
   if (!target_.md5.empty()) {
     std::string md5 = DataMd5();
     if (md5.empty()) return kResultIoFailed;

@@ -48,7 +48,7 @@ int ZEBModuleFile::Upload(ZEBCommand& command) {
   // The host gives the transfer up; its journal stays for a later resume.
   if (file::JsonInteger(command.json(), "code", 0) != 0) return kResultAborted;
   int code = upload->WriteBlock(file::JsonInteger(info, "offset", -1), file::JsonInteger(info, "offset_length", -1),
-                                command.data());
+                                command.data(), command.data_owner());
   if (code != kResultOk) return code;
   return AskForBlock(command, uuid, *upload);
 }

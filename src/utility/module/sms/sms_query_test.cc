@@ -51,12 +51,15 @@ class RecordingSink : public SmsReportSink {
   bool OnCount(size_t conversations) override { return Add("count " + std::to_string(conversations)); }
   bool OnConversation(std::string_view json) override { return Add("conversation " + std::string(json)); }
   bool OnMessage(std::string_view json) override { return Add("message " + std::string(json)); }
+  void OnPause() override { paused_since_last_report = true; }
   std::vector<std::string> reports;
+  bool paused_since_last_report = false;
 
  private:
   bool Add(std::string report) {
     if (reports.size() >= limit_) return false;
     reports.push_back(std::move(report));
+    paused_since_last_report = false;
     return true;
   }
   size_t limit_;
@@ -127,6 +130,8 @@ class SmsQuery : public ::testing::Test {
       RecordingSink sink;
       EXPECT_EQ(StreamSmsDatabaseAhead(path, &sink, capacity), 0);
       EXPECT_EQ(sink.reports, expected) << path << " " << capacity;
+      // The sender heard that nothing more was ready after the last report: what it held back went out.
+      EXPECT_TRUE(sink.paused_since_last_report) << path << " " << capacity;
     }
   }
 

@@ -25,6 +25,8 @@ class SmsReportSink {
   virtual bool OnCount(size_t conversations) = 0;
   virtual bool OnConversation(std::string_view json) = 0;
   virtual bool OnMessage(std::string_view json) = 0;
+  // Nothing more is ready for now: what the sink holds back should go out before the stream waits.
+  virtual void OnPause() {}
 };
 
 // The stream ended because the sink asked it to.

@@ -45,6 +45,8 @@ class ReportQueue : public SmsReportSink {
         }
       }
       batch.clear();
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (items_.empty()) sink->OnPause();  // the reader is behind: we are about to wait for it
     }
   }
 

@@ -19,9 +19,8 @@ std::string DatabasePath(const ZEBCommand& command) {
 int ZEBModuleSms::OnCommand(ZEBCommand& command) {
   // The reports name the connected device by its own identifier, or "" when the host named none that is here.
   command.set_uuid(command.device() ? command.device()->Identity().uniqueDeviceID : std::string());
-  SmsHostStream stream(command.uuid(), command.task(), [&command](const TaskReport& report) {
-    command.SendProgress(report);
-  });
+  ReportBatch batch(command.sink());  // sends what it still holds when it goes, before the final report
+  SmsHostStream stream(command.uuid(), command.task(), command.ProgressHeader(), &batch);
   // The host is told of a database that cannot be read only through the count of 0; the result stays 0. A reading
   // that fails after conversations were announced is another matter: the host must not take the short stream for
   // the whole, so the result is the query's failure code.
