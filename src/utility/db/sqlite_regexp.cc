@@ -1,11 +1,5 @@
 #include "utility/db/sqlite_regexp.h"
 
-// GCC 12 with the sanitizers takes a copy inside its own <regex> for an uninitialised read (a known false
-// positive); the warning says nothing about this file.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 #include <cctype>
 #include <regex>
 #include <string>
