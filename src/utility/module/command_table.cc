@@ -9,6 +9,7 @@
 #include "utility/module/control/zeb_module_control.h"
 #include "utility/module/erase/zeb_module_erase.h"
 #include "utility/module/file/zeb_module_file.h"
+#include "utility/module/itunes/itunes_commands.h"
 #include "utility/module/itunes/zeb_module_itunes.h"
 #include "utility/module/media/zeb_module_media.h"
 #include "utility/module/note/zeb_module_note.h"
@@ -50,7 +51,7 @@ ZEBModuleConnect& ConnectModule() {
 
 ZEBModule& Connect() { return ConnectModule(); }
 
-// The backup module's restore is wired into it with SetRestoreOperation once that module exists.
+// Erase-all ends with the backup module's restore, wired in when the table is built.
 ZEBModuleErase& EraseModule() {
   static ZEBModuleErase module;
   return module;
@@ -185,6 +186,7 @@ bool BuildCommandMap(std::span<const CommandRow> rows, ZEBReportSink* sink, Comm
 
 bool BuildCommandTable(ZEBReportSink* sink, CommandMap* map, std::string* error) {
   if (!BuildCommandMap(CommandRows(), sink, map, error)) return false;
+  EraseModule().SetRestoreOperation(&itunes::RestoreFromBackup);
   for (const SubCommandRow& row : SubCommandRows()) {
     if (!ZEBModulePlugins::Get().RegisterSubCommand(row.name, row.handler)) {
       *error = std::string("sub-command ") + row.name + " has two handlers";

@@ -1,11 +1,14 @@
 // 1601 and the cross-checks with a client no one here wrote: Corvane restores its own backup and one Debian's
 // idevicebackup2 made, idevicebackup2 restores Corvane's, and an encrypted backup (its password set through 1605)
-// needs the right password. Restored files are compared with the source device's backup source.
+// needs the right password; erase-all (1700) ends with the same restore. Restored files are compared with the
+// source device's backup source.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <thread>
+
+#include <zlib.h>
 
 #include "app/tool_runner.h"
 #include "backup/backup_scenario.h"
@@ -28,6 +31,14 @@ devicesim::ProfileBuilder Phone() {
   phone.AddBackupGeneratedFile("MediaDomain", "Media/Recordings/one.m4a", 3 * 1024 * 1024 + 11, 3);
   phone.AddBackupTree("AppDomain-com.example.tidepool", "Documents/many", 120, 900, 4);
   return phone;
+}
+
+std::string Deflated(const std::string& text) {
+  uLongf size = compressBound(text.size());
+  std::string out(size, '\0');
+  compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(text.data()), text.size());
+  out.resize(size);
+  return out;
 }
 
 std::string RestoreJson(const std::string& target, const std::string& root, const std::string& source,
@@ -193,6 +204,22 @@ TEST_F(RestoreTest, UnreadableParametersAndAMissingManifestEndTheRestoreBeforeTh
   }
   devicesim::RequestFilter restores{.channel = "com.apple.mobilebackup2", .name = "Restore"};
   EXPECT_EQ(corvane_.simulator().Log().Count(restores), 0u);
+}
+
+// Erase-all empties the media folders and hands its parameter block to the backup module's restore, whose code and
+// text become its result: the device ends up holding the backup.
+TEST_F(RestoreTest, EraseAllEndsWithTheRestoreOfTheNamedBackup) {
+  Start();
+  std::string folder = CorvaneBackup(220);
+  std::string name = fs::path(folder).parent_path().filename().string();
+  std::string parameters = std::string(R"({"path":")") + root_ + R"(","sourceDeviceId":")" + name +
+                           R"(","password":""})";
+  ASSERT_TRUE(corvane_.host().SendCommand(221, 1700, std::string(R"({"uuid":")") + kSpare + "\"}",
+                                          Deflated(parameters)));
+  auto final = corvane_.host().WaitFor(hostlink::FinalOf(221, 1700), std::chrono::seconds(120));
+  ASSERT_TRUE(final);
+  EXPECT_EQ(final->code, 0) << final->info;
+  EXPECT_EQ(RestoredDifferences("spare"), std::vector<std::string>());
 }
 
 }  // namespace

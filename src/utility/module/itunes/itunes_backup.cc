@@ -98,14 +98,19 @@ int Backup(ZEBCommand& command) {
   return Finish(command, result);
 }
 
-int Restore(ZEBCommand& command) {
+int RestoreFromBackup(ZEBCommand& command, const ZEBDeviceConnectionPtr& device, const rapidjson::Value& parameters,
+                      std::string* message) {
   bool has_path = false, has_source = false, has_password = false;
-  std::string root = JsonString(command, "path", &has_path);
-  std::string source = JsonString(command, "sourceDeviceId", &has_source);
-  std::string password = JsonString(command, "password", &has_password);
-  bool password_ok = has_password || !command.json().HasMember("password");
+  std::string root = StringMember(parameters, "path", &has_path);
+  std::string source = StringMember(parameters, "sourceDeviceId", &has_source);
+  std::string password = StringMember(parameters, "password", &has_password);
+  bool password_ok = has_password || !(parameters.IsObject() && parameters.HasMember("password"));
+  auto fail = [message](const BackupResult& result) {
+    *message = result.text;
+    return result.code;
+  };
   if (!has_path || !has_source || !password_ok || !IsSingleFolderName(source)) {
-    return Finish(command, {protocol::kResultBadArguments, "ParameterError"});
+    return fail({protocol::kResultBadArguments, "ParameterError"});
   }
   root = WithSlash(root.empty() ? DefaultBackupRoot() : root);
   RestoreSource backup = FindRestoreSource(root, source);
@@ -118,16 +123,23 @@ int Restore(ZEBCommand& command) {
   PlistValue manifest;
   if (!in || manifest_bytes.empty() || !ParseMessage(manifest_bytes.data(), manifest_bytes.size(), &manifest) ||
       !manifest.IsDict()) {
-    return Finish(command, {protocol::kResultIoFailed, "BackupManifestPlistError"});
+    return fail({protocol::kResultIoFailed, "BackupManifestPlistError"});
   }
   const PlistValue* encrypted = manifest.Find("IsEncrypted");
   RestoreRequest request;
   request.source_identifier = backup.identifier;
-  request.target_identifier = command.device()->UniqueDeviceID();
+  request.target_identifier = device->UniqueDeviceID();
   request.encrypted = encrypted != nullptr && encrypted->IsBoolean() && encrypted->AsBool();
   request.password = password;
   BackupSessionHooks hooks = HooksFor(command, request.target_identifier);
-  return Finish(command, RunRestoreOnDevice(command.device()->device, paths, request, hooks));
+  return fail(RunRestoreOnDevice(device->device, paths, request, hooks));
+}
+
+int Restore(ZEBCommand& command) {
+  std::string message;
+  int code = RestoreFromBackup(command, command.device(), command.json(), &message);
+  command.result_info = ErrorInfo(message);
+  return code;
 }
 
 }  // namespace itunes

@@ -6,12 +6,19 @@
 
 #include <string>
 
+#include <rapidjson/document.h>
+
+#include "utility/ios/zeb_device_connection.h"
 #include "utility/module/zeb_command.h"
 
 namespace itunes {
 
 int Backup(ZEBCommand& command);
 int Restore(ZEBCommand& command);
+// The restore as other commands run it (erase-all ends with one): `parameters` holds "path", "sourceDeviceId" and
+// "password" as 1601's command does; progress goes out as the command's reports; *message gets the result's text.
+int RestoreFromBackup(ZEBCommand& command, const ZEBDeviceConnectionPtr& device, const rapidjson::Value& parameters,
+                      std::string* message);
 int ListBackups(ZEBCommand& command);
 int AnswerDeviceFlag(ZEBCommand& command, const char* domain, const char* key);
 int SetBackupPassword(ZEBCommand& command);
@@ -22,6 +29,8 @@ int EndITunes();
 std::string DefaultBackupRoot();
 // The command's string member, or "" when it is missing or not a string; *present tells which.
 std::string JsonString(const ZEBCommand& command, const char* name, bool* present = nullptr);
+// The same for any JSON object.
+std::string StringMember(const rapidjson::Value& object, const char* name, bool* present = nullptr);
 // {"error":text}
 std::string ErrorInfo(const std::string& text);
 

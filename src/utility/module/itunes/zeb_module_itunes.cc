@@ -35,10 +35,13 @@ namespace itunes {
 std::string DefaultBackupRoot() { return platform::DataHomeFolder() + "/Apple Computer/MobileSync/Backup/"; }
 
 std::string JsonString(const ZEBCommand& command, const char* name, bool* present) {
-  const rapidjson::Document& json = command.json();
-  bool found = json.IsObject() && json.HasMember(name) && json[name].IsString();
+  return StringMember(command.json(), name, present);
+}
+
+std::string StringMember(const rapidjson::Value& object, const char* name, bool* present) {
+  bool found = object.IsObject() && object.HasMember(name) && object[name].IsString();
   if (present != nullptr) *present = found;
-  return found ? std::string(json[name].GetString(), json[name].GetStringLength()) : std::string();
+  return found ? std::string(object[name].GetString(), object[name].GetStringLength()) : std::string();
 }
 
 std::string ErrorInfo(const std::string& text) {
