@@ -19,4 +19,9 @@ namespace platform {
 bool LaunchElevated(const std::string& program, const std::vector<std::string>& arguments,
                     std::function<void(int status)> on_exit = nullptr);
 
+// Runs a program (arguments[0], found on PATH) with raised rights and waits for it; without a launcher named and
+// without pkexec it runs as it is. False when it could not be started; *exit_code is its exit status (128 + signal
+// when a signal ended it).
+bool RunElevated(const std::vector<std::string>& arguments, int* exit_code);
+
 }  // namespace platform

@@ -51,10 +51,6 @@ int64_t FreeBytes(const std::string& path);
 // Hands the allocator's free memory back to the system. Each pool thread allocates from its own arena, so the
 // peaks of large commands that ran on different threads would otherwise stay resident side by side.
 void ReleaseFreeMemory();
-// Runs a program (arguments[0], found on PATH) with raised rights through the elevation launcher
-// (CORVANE_ELEVATE; default pkexec when installed; "none" runs it directly) and waits for it. False when it could
-// not be started; *exit_code is its exit status (128 + signal when a signal ended it).
-bool RunElevated(const std::vector<std::string>& arguments, int* exit_code);
 
 // A peer that goes away must not kill the process: writes to closed sockets and pipes fail with an error instead.
 void IgnoreBrokenPipes();

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/elevation.h"
 #include "platform/platform.h"
 #include "platform/sync_redirector.h"
 #include "utility/ios/zeb_device.h"
