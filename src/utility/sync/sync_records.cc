@@ -59,3 +59,8 @@ std::vector<std::string> LinkIds(const PlistValue& record, const char* field) {
   }
   return ids;
 }
+
+void PutText(RecordWriter& writer, const char* name, const std::string& text) {
+  writer.Key(name);
+  writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+}

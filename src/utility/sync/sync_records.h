@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
 #include "utility/ios/device_link.h"
 
 inline constexpr char kRecordEntityField[] = "com.apple.syncservices.RecordEntityName";
@@ -32,3 +35,7 @@ std::optional<std::string> FieldText(const PlistValue& value);
 std::string RawFieldText(const PlistValue* value);
 // The record identifiers of a link field (strings only); empty when the field is missing or not an array.
 std::vector<std::string> LinkIds(const PlistValue& record, const char* field);
+
+// Writes the member `name` with a text value, as every record object the host is shown is built.
+using RecordWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+void PutText(RecordWriter& writer, const char* name, const std::string& text);

@@ -7,16 +7,7 @@
 
 #include "utility/sync/sync_records.h"
 
-namespace {
-
-using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
-
-void Put(Writer& writer, const char* name, const std::string& text) {
-  writer.Key(name);
-  writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-}
-
-}  // namespace
+using Writer = RecordWriter;
 
 void BookmarkTree::TakeBatch(const DeviceLinkMessage& batch) {
   ForEachRecord(batch, [this](const std::string& id, const PlistValue& record) {
@@ -66,10 +57,10 @@ void BookmarkTree::WriteRoots(const std::function<void(const std::string& json)>
       written[i] = true;
       const Node& node = nodes_[i];
       writer.StartObject();
-      Put(writer, "id", node.id);
-      Put(writer, "name", node.name);
-      Put(writer, "url", node.url);
-      Put(writer, "com_apple_syncservices_RecordEntityName", node.entity);
+      PutText(writer, "id", node.id);
+      PutText(writer, "name", node.name);
+      PutText(writer, "url", node.url);
+      PutText(writer, "com_apple_syncservices_RecordEntityName", node.entity);
       writer.Key("position");
       writer.Int64(node.position);
       writer.Key("children");

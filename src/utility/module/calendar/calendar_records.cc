@@ -12,24 +12,19 @@ namespace {
 
 using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
 
-void Put(Writer& writer, const char* name, const std::string& text) {
-  writer.Key(name);
-  writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-}
-
 void PutField(Writer& writer, const char* name, const PlistValue& record, const char* field) {
-  Put(writer, name, RawFieldText(record.Find(field)));
+  PutText(writer, name, RawFieldText(record.Find(field)));
 }
 
 // "name" in local time and "name_source" as the device sent it.
 void PutDate(Writer& writer, const std::string& name, const PlistValue& record, const char* field) {
   std::string source = RawFieldText(record.Find(field));
-  Put(writer, name.c_str(), UtcTimeToLocalText(source));
-  Put(writer, (name + "_source").c_str(), source);
+  PutText(writer, name.c_str(), UtcTimeToLocalText(source));
+  PutText(writer, (name + "_source").c_str(), source);
 }
 
 void PutEntity(Writer& writer, const PlistValue& record) {
-  Put(writer, "com_apple_syncservices_RecordEntityName", RecordEntity(record));
+  PutText(writer, "com_apple_syncservices_RecordEntityName", RecordEntity(record));
 }
 
 void PutColour(Writer& writer, const PlistValue& record) {
@@ -89,7 +84,7 @@ void CalendarSet::Write(const std::function<void(const std::string& json)>& cale
     buffer.Clear();
     Writer writer(buffer);
     writer.StartObject();
-    Put(writer, "id", entry.id);
+    PutText(writer, "id", entry.id);
     PutField(writer, "title", entry.record, "title");
     PutEntity(writer, entry.record);
     PutField(writer, "read_only", entry.record, "read only");

@@ -7,16 +7,7 @@
 #include "utility/sync/sync_messages.h"
 #include "utility/sync/sync_records.h"
 
-namespace {
-
-using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
-
-void Put(Writer& writer, const char* name, const std::string& text) {
-  writer.Key(name);
-  writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-}
-
-}  // namespace
+using Writer = RecordWriter;
 
 void NoteList::TakeBatch(const DeviceLinkMessage& batch) {
   ForEachRecord(batch, [this](const std::string& id, const PlistValue& record) {
@@ -32,15 +23,15 @@ std::string NoteJson(const std::string& id, const PlistValue& record) {
   rapidjson::StringBuffer buffer;
   Writer writer(buffer);
   writer.StartObject();
-  Put(writer, "guid", id);
-  for (const char* field : {"subject", "author", "content"}) Put(writer, field, RawFieldText(record.Find(field)));
+  PutText(writer, "guid", id);
+  for (const char* field : {"subject", "author", "content"}) PutText(writer, field, RawFieldText(record.Find(field)));
   for (const char* field : {"dateCreated", "dateModified"}) {
     std::string source = RawFieldText(record.Find(field));
-    Put(writer, field, UtcTimeToLocalText(source));
-    Put(writer, (std::string(field) + "Source").c_str(), source);
+    PutText(writer, field, UtcTimeToLocalText(source));
+    PutText(writer, (std::string(field) + "Source").c_str(), source);
   }
-  Put(writer, "contentType", RawFieldText(record.Find("contentType")));
-  Put(writer, "com_apple_syncservices_RecordEntityName", RecordEntity(record));
+  PutText(writer, "contentType", RawFieldText(record.Find("contentType")));
+  PutText(writer, "com_apple_syncservices_RecordEntityName", RecordEntity(record));
   writer.EndObject();
   return std::string(buffer.GetString(), buffer.GetSize());
 }
