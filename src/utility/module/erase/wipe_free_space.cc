@@ -32,7 +32,6 @@ class Pass {
         level_(level), hooks_(hooks) {}
 
   PassResult Run() {
-    PassResult result;
     int counter = 0;
     while (written_ < free_) {
       if (hooks_.aborted()) return End(PassEnd::kStopped);
