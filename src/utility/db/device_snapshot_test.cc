@@ -106,12 +106,18 @@ TEST_F(DeviceSnapshotTest, ABookListNamesItsLocalPathEvenWhenTheDeviceHasNone) {
   EXPECT_EQ(ReadFile(record_->SnapshotPath(SnapshotRole::kPurchasedBookList)), "<plist/>");
 }
 
-TEST_F(DeviceSnapshotTest, AnIdentifierThatIsNoFolderNameGetsNoFolder) {
+// Needs no device: only the process folder.
+TEST(DeviceFolderTest, AnIdentifierThatIsNoFolderNameGetsNoFolder) {
+  char pattern[] = "/tmp/corvane-folder-XXXXXX";
+  std::string dir = ::mkdtemp(pattern);
+  ProcessContext::Get().Init(StartParams(), dir + "/work");
   for (const char* udid : {"", "..", "a/b", "../escape"}) {
     EXPECT_EQ(DeviceFolder(udid), "") << udid;
   }
-  EXPECT_FALSE(fs::exists(dir_ + "/work/escape"));
-  EXPECT_EQ(DeviceFolder(kUdid), ProcessContext::Get().ProcessFolder(false) + kUdid + "/");
+  EXPECT_FALSE(fs::exists(dir + "/work/escape"));
+  const std::string udid = "00008030-00000000AAAA0001";
+  EXPECT_EQ(DeviceFolder(udid), ProcessContext::Get().ProcessFolder(false) + udid + "/");
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ std::vector<int64_t> VersionParts(std::string_view text) {
     int64_t value = 0;
     for (char c : part) {
       if (c < '0' || c > '9') break;
-      value = std::min<int64_t>(value * 10 + (c - '0'), INT64_MAX / 10);
+      int64_t digit = c - '0';
+      value = value >= (INT64_MAX - digit) / 10 ? INT64_MAX / 10 : value * 10 + digit;
     }
     parts.push_back(value);
     if (dot == std::string_view::npos) break;
