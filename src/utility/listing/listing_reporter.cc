@@ -19,6 +19,7 @@ ListingReporter::ListingReporter(std::string uuid, ListingOptions options, Send 
     : options_(AtLeastOnePerBatch(options)), send_(std::move(send)) {
   report_.uuid = std::move(uuid);
   report_.type = options_.type;
+  report_.store_data = options_.stored_data;
 }
 
 void ListingReporter::SendCount(int64_t count) {

@@ -29,6 +29,9 @@ struct ListingOptions {
   size_t batch = 100;  // items per report for kArray and kObjectMap
   int type = 0;
   bool count_on_items = false;
+  // Type 0: item data go as stored zlib blocks rather than deflated (TaskReport::store_data). For long listings
+  // on the loopback link, where deflating every batch would cost more time than the query itself.
+  bool stored_data = false;
 };
 
 class ListingReporter {

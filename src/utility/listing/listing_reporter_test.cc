@@ -2,6 +2,7 @@
 #include "utility/listing/listing_reporter.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -90,6 +91,28 @@ TEST_F(ListingReporterTest, AnUnknownListAndTheCountOnEveryReport) {
 TEST_F(ListingReporterTest, ABatchOfZeroMeansOneItemPerReport) {
   SendListing("U", {.batch = 0}, Numbers(3), Recorder());
   EXPECT_EQ(Data(), (std::vector<std::string>{"[1]", "[2]", "[3]"}));
+}
+
+TEST_F(ListingReporterTest, StoredItemDataReachTheHostAsTheSameBytesWithoutDeflating) {
+  std::vector<TaskReport> reports;
+  std::vector<std::string> items(50, "{\"PATH\":\"DCIM/100APPLE/IMG_0001.JPG\",\"SIZE\":123456}");
+  SendListing("U", {.batch = 50, .stored_data = true}, items, [&](const TaskReport& report) {
+    reports.push_back(report);
+    reports.back().data = {};
+    std::string storage;
+    std::string_view wire = BuildReportData(report, &storage);
+    if (report.stage != 2) return;
+    // Stored blocks cost five bytes each and the zlib frame six: no compression happened.
+    EXPECT_GT(wire.size(), report.data.size());
+    std::string inflated(report.data.size(), '\0');
+    uLongf length = inflated.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(inflated.data()), &length,
+                         reinterpret_cast<const Bytef*>(wire.data()), wire.size()),
+              Z_OK);
+    EXPECT_EQ(inflated, report.data);
+  });
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_TRUE(reports[1].store_data);
 }
 
 }  // namespace

@@ -112,6 +112,8 @@ int ZEBModulePhoto::RunListing(ZEBCommand& command, PhotoQuery query) {
   if (result != kResultOk) return result;
   ListingOptions options;
   options.batch = query == PhotoQuery::kAlbumList ? kAlbumsPerReport : kPhotosPerReport;
+  // A camera roll runs to hundreds of thousands of photos; deflating its batches took as long as the query.
+  options.stored_data = true;
   ListingReporter reporter(command.uuid(), options, [&command](const TaskReport& report) {
     command.SendProgress(report);
   });
