@@ -10,27 +10,23 @@
 //
 //   media_bench [--media_tracks=N] [--media_playlists=N] [--media_delay_us=N] [benchmark flags]
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <thread>
 
+#include "common/bench_options.h"
+#include "common/process_figures.h"
 #include "common/side_by_side.h"
+#include "common/sqlite_program.h"
+#include "harness/corvane_harness.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
 #include "hostlink/connection.h"
-#include "hostlink/corvane_process.h"
-#include "hostlink/listener.h"
 #include "iOSAPI/mobile_device.h"
 #include "iOSAPI/mobile_export_fun.h"
 #include "support/media/media_test_databases.h"
@@ -38,8 +34,6 @@
 #include "utility/ios/zeb_device_service.h"
 #include "utility/module/media/media_file_check.h"
 #include "utility/module/media/media_queries.h"
-
-extern char** environ;
 
 namespace {
 
@@ -53,24 +47,14 @@ int64_t g_tracks = 100000;
 int64_t g_playlists = 1000;
 int64_t g_delay_us = 1000;
 
-int64_t PeakResidentKiB(int pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6));
-  }
-  return -1;
-}
-
 std::string TrackFile(int64_t i) { return "T" + std::to_string(i) + ".mp3"; }
 
 struct Rig {
   std::string dir;
   std::string library;  // the generated database, also on the device
   devicesim::Simulator simulator;
-  hostlink::HostListener listener;
-  hostlink::CorvaneProcess corvane;
-  std::unique_ptr<hostlink::Connection> host;
+  std::unique_ptr<e2e::CorvaneHarness> corvane;
+  hostlink::Connection* host = nullptr;
   std::thread run_loop;
   std::mutex mutex;
   std::condition_variable attached;
@@ -78,10 +62,7 @@ struct Rig {
   std::string error;
 
   Rig() {
-    char shm_pattern[] = "/dev/shm/corvane-media-bench.XXXXXX";
-    char tmp_pattern[] = "/tmp/corvane-media-bench.XXXXXX";
-    char* made = mkdtemp(shm_pattern);
-    dir = made ? made : mkdtemp(tmp_pattern);
+    dir = bench::MakeBenchFolder("corvane-media-bench", true);
     if (!Build() || !StartCorvane() || !StartLayer()) device.reset();
   }
 
@@ -117,18 +98,15 @@ struct Rig {
   }
 
   bool StartCorvane() {
-    listener.Listen(0);
-    hostlink::StartParams params = hostlink::StartParams::ForListener(listener.port());
-    params.open_log = 0;
-    hostlink::CorvaneOptions options;
-    options.env = {{"TMPDIR", dir}, {"USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress()}};
-    options.stdout_path = dir + "/corvane.out";
-    options.stderr_path = options.stdout_path;
-    if (!corvane.Start(params, options) || !(host = listener.Accept(15s)) ||
-        !host->WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
+    corvane = std::make_unique<e2e::CorvaneHarness>(dir);
+    corvane->params().open_log = 0;
+    corvane->SetDeviceSocket(simulator.SocketAddress());
+    if (!corvane->Start() ||
+        !corvane->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
       error = "Corvane did not connect or did not see the device";
       return false;
     }
+    host = &corvane->host();
     host->pending().clear();
     return true;
   }
@@ -167,8 +145,7 @@ struct Rig {
   }
 
   ~Rig() {
-    host.reset();
-    corvane.Stop(2s);
+    corvane.reset();
     device.reset();
     AMDeviceRunLoopStop();
     if (run_loop.joinable()) run_loop.join();
@@ -219,7 +196,7 @@ void ListThroughCorvane(benchmark::State& state, int64_t delay_us) {
   rig.SetDelay(0);
   state.counters["tracks_per_s"] = benchmark::Counter(static_cast<double>(g_tracks) * state.iterations(),
                                                       benchmark::Counter::kIsRate);
-  state.counters["peak_rss_MiB"] = PeakResidentKiB(rig.corvane.pid()) / 1024.0;
+  state.counters["peak_rss_MiB"] = bench::PeakResidentKiB(rig.corvane->corvane().pid()) / 1024.0;
 }
 
 void BM_ListLibrary(benchmark::State& state) { ListThroughCorvane(state, 0); }
@@ -230,18 +207,9 @@ void BM_SqliteItemQuery(benchmark::State& state) {
   Rig& rig = TheRig();
   if (!rig.device) return state.SkipWithError(rig.error.c_str());
   for (auto _ : state) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv = {const_cast<char*>("sqlite3"), const_cast<char*>("-batch"),
-                               const_cast<char*>(rig.library.c_str()), const_cast<char*>(media::kItemSql), nullptr};
-    auto start = Clock::now();
-    pid_t pid = 0;
-    int status = -1;
-    if (posix_spawnp(&pid, "sqlite3", &actions, nullptr, argv.data(), environ) == 0) waitpid(pid, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return state.SkipWithError("sqlite3 failed");
-    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    double seconds = bench::RunSqliteProgram(rig.library, media::kItemSql);
+    if (seconds < 0) return state.SkipWithError("sqlite3 failed");
+    state.SetIterationTime(seconds);
   }
   state.counters["tracks_per_s"] = benchmark::Counter(static_cast<double>(g_tracks) * state.iterations(),
                                                       benchmark::Counter::kIsRate);
@@ -287,22 +255,11 @@ BENCHMARK(BM_FilterOverlapped)->UseManualTime()->Iterations(1)->Unit(benchmark::
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto take = [&](const char* name, int64_t* value) {
-      std::string prefix = std::string("--") + name + "=";
-      if (arg.rfind(prefix, 0) != 0) return false;
-      *value = std::stoll(arg.substr(prefix.size()));
-      return true;
-    };
-    if (take("media_tracks", &g_tracks) || take("media_playlists", &g_playlists) ||
-        take("media_delay_us", &g_delay_us)) {
-      for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
-      --argc;
-      --i;
-    }
-  }
-  return bench::RunSideBySide(argc, argv,
+  std::vector<char*> rest = bench::TakeOptions(argc, argv,
+                                               {{"--media_tracks", &g_tracks},
+                                                {"--media_playlists", &g_playlists},
+                                                {"--media_delay_us", &g_delay_us}});
+  return bench::RunSideBySide(static_cast<int>(rest.size()), rest.data(),
                               {{"BM_ListLibrary/", "BM_SqliteItemQuery", "tracks_per_s"},
                                {"BM_ListLibraryDelayed", "BM_ListLibrary/", "tracks_per_s"},
                                {"BM_FilterOverlapped", "BM_FilterOneAtATime", "requests_per_s"}});

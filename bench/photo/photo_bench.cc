@@ -7,32 +7,25 @@
 //
 //   photo_bench [--photo_assets=N] [--photo_albums=N] [benchmark flags]
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "common/bench_options.h"
+#include "common/process_figures.h"
 #include "common/side_by_side.h"
+#include "common/sqlite_program.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
+#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
-#include "hostlink/corvane_process.h"
-#include "hostlink/listener.h"
 #include "support/photo/photo_test_databases.h"
 #include "utility/module/photo/photo_forms.h"
 #include "utility/module/photo/photo_listing.h"
 #include "utility/module/photo/photo_sql.h"
-
-extern char** environ;
 
 namespace {
 
@@ -92,15 +85,6 @@ std::string MakeProfile(int64_t assets) {
   return profile;
 }
 
-int64_t PeakResidentKiB(int pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6));
-  }
-  return -1;
-}
-
 size_t Occurrences(const std::string& text, const char* needle) {
   size_t count = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
@@ -136,46 +120,23 @@ Session ListThroughCorvane(const std::string& profile) {
     std::fprintf(stderr, "simulator: %s\n", error.c_str());
     return session;
   }
-  hostlink::HostListener listener;
-  if (!listener.Listen(0)) return session;
-  hostlink::StartParams params = hostlink::StartParams::ForListener(listener.port());
-  params.open_log = 0;
-  hostlink::CorvaneOptions options;
-  options.env.push_back({"TMPDIR", g_folder});
-  options.env.push_back({"USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress()});
-  options.stdout_path = g_folder + "/corvane.out";
-  options.stderr_path = g_folder + "/corvane.out";
-  hostlink::CorvaneProcess corvane;
-  if (!corvane.Start(params, options)) return session;
-  std::unique_ptr<hostlink::Connection> host = listener.Accept(15s);
-  if (!host || !host->WaitFor([](const hostlink::Report& r) { return r.packet_type == 1 && r.uuid == kUdid; }, 60s)) {
+  e2e::CorvaneHarness corvane(g_folder);
+  corvane.params().open_log = 0;
+  corvane.SetDeviceSocket(simulator.SocketAddress());
+  if (!corvane.Start() ||
+      !corvane.host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1 && r.uuid == kUdid; }, 60s)) {
     std::fprintf(stderr, "the phone did not become ready\n");
     return session;
   }
-  host->pending().clear();
-  session.roll_with_copy = RunListing(*host, 11, 400, "{\"refresh\":1}");
-  session.roll = RunListing(*host, 12, 400, "{\"refresh\":0}");
-  session.albums = RunListing(*host, 13, 401, "{\"refresh\":0}");
-  session.peak_kib = PeakResidentKiB(corvane.pid());
-  corvane.Stop(2s);
+  hostlink::Connection& host = corvane.host();
+  host.pending().clear();
+  session.roll_with_copy = RunListing(host, 11, 400, "{\"refresh\":1}");
+  session.roll = RunListing(host, 12, 400, "{\"refresh\":0}");
+  session.albums = RunListing(host, 13, 401, "{\"refresh\":0}");
+  session.peak_kib = bench::PeakResidentKiB(corvane.corvane().pid());
+  corvane.corvane().Stop(2s);
   simulator.Stop();
   return session;
-}
-
-// The sqlite3 program with `sql`, output to /dev/null; seconds, or -1.
-double RunSqliteProgram(const std::string& path, const std::string& sql) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> argv = {const_cast<char*>("sqlite3"), const_cast<char*>("-batch"),
-                             const_cast<char*>(path.c_str()), const_cast<char*>(sql.c_str()), nullptr};
-  auto start = Clock::now();
-  pid_t pid = 0;
-  int status = -1;
-  if (posix_spawnp(&pid, "sqlite3", &actions, nullptr, argv.data(), environ) == 0) waitpid(pid, &status, 0);
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 double PerSecond(const Listing& listing) { return listing.seconds > 0 ? listing.objects / listing.seconds : 0; }
@@ -209,8 +170,8 @@ void BM_SqliteProgram(benchmark::State& state) {
   std::string album_statements;
   for (const AlbumCountSql& query : AlbumListSql("ZASSET", join, columns, true)) album_statements += query.sql + ";\n";
   for (auto _ : state) {
-    g_sqlite_roll_seconds = RunSqliteProgram(path, CameraRollSql("ZASSET", columns));
-    g_sqlite_albums_seconds = RunSqliteProgram(path, album_statements);
+    g_sqlite_roll_seconds = bench::RunSqliteProgram(path, CameraRollSql("ZASSET", columns));
+    g_sqlite_albums_seconds = bench::RunSqliteProgram(path, album_statements);
     state.SetIterationTime(g_sqlite_roll_seconds);
   }
   if (g_sqlite_roll_seconds < 0 || g_sqlite_albums_seconds < 0) state.SkipWithError("sqlite3 failed");
@@ -243,26 +204,13 @@ BENCHMARK(BM_ModuleCameraRoll)->Iterations(1)->UseRealTime()->Unit(benchmark::kM
 BENCHMARK(BM_CorvaneListings)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqliteProgram)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-bool TakeFlag(const char* arg, const char* name, int64_t* value) {
-  size_t length = std::strlen(name);
-  if (std::strncmp(arg, name, length) != 0 || arg[length] != '=') return false;
-  *value = std::stoll(arg + length + 1);
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> rest;
-  for (int i = 0; i < argc; ++i) {
-    if (i > 0 && (TakeFlag(argv[i], "--photo_assets", &g_assets) || TakeFlag(argv[i], "--photo_albums", &g_albums))) {
-      continue;
-    }
-    rest.push_back(argv[i]);
-  }
-  std::string pattern = (std::filesystem::temp_directory_path() / "photo_bench_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) return 1;
-  g_folder = pattern;
+  std::vector<char*> rest =
+      bench::TakeOptions(argc, argv, {{"--photo_assets", &g_assets}, {"--photo_albums", &g_albums}});
+  g_folder = bench::MakeBenchFolder("photo_bench", false);
+  if (g_folder.empty()) return 1;
   int rest_count = static_cast<int>(rest.size());
   int result = bench::RunSideBySide(rest_count, rest.data(),
                                     {{"BM_CorvaneListings", "BM_SqliteProgram", "roll_photos_per_s"},

@@ -8,31 +8,22 @@
 //
 //   sms_stream_bench [--sms_messages=N] [--sms_conversations=N] [--baseline_corvane=PATH] [benchmark flags]
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/bench_options.h"
+#include "common/process_figures.h"
 #include "common/side_by_side.h"
+#include "common/sqlite_program.h"
+#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
-#include "hostlink/corvane_process.h"
-#include "hostlink/listener.h"
 #include "utility/module/sms/sms_conversations.h"
 #include "support/sms/sms_test_databases.h"
-#include "support/sms/sms_test_support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -74,47 +65,14 @@ std::string MakeDatabase(int64_t messages, int64_t conversations) {
   return path;
 }
 
-int64_t PeakResidentKiB(int pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6));
-  }
-  return -1;
-}
-
-double CpuSeconds(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string content((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  size_t end_of_name = content.rfind(')');
-  if (end_of_name == std::string::npos) return -1;
-  std::istringstream fields(content.substr(end_of_name + 2));
-  std::string field;
-  long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14) utime = std::stoll(field);
-    if (i == 15) stime = std::stoll(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 // Starts Corvane, sends the command for `path` and reads every report until the final one.
 StreamRun StreamThroughCorvane(const std::string& path, const std::string& program) {
   StreamRun run;
-  hostlink::HostListener listener;
-  if (!listener.Listen(0)) return run;
-  hostlink::StartParams params = hostlink::StartParams::ForListener(listener.port());
-  params.open_log = 0;
-  hostlink::CorvaneOptions options;
-  options.program = program;
-  options.env.push_back({"TMPDIR", g_folder});
-  options.env.push_back({"USBMUXD_SOCKET_ADDRESS", "UNIX:" + g_folder + "/no-usbmuxd"});
-  options.stdout_path = g_folder + "/corvane.out";
-  options.stderr_path = g_folder + "/corvane.out";
-  hostlink::CorvaneProcess corvane;
-  if (!corvane.Start(params, options)) return run;
-  std::unique_ptr<hostlink::Connection> host = listener.Accept(15s);
-  if (!host || !host->WaitFor(hostlink::OfType(19), 15s)) return run;
+  e2e::CorvaneHarness corvane(g_folder);
+  corvane.params().open_log = 0;
+  corvane.options().program = program;
+  if (!corvane.Start() || !corvane.WaitForType(19)) return run;
+  hostlink::Connection* host = &corvane.host();
   host->pending().clear();
 
   std::string command = R"({"uuid":"","info":{"sms_db_path":")" + path + R"("}})";
@@ -135,27 +93,9 @@ StreamRun StreamThroughCorvane(const std::string& path, const std::string& progr
     run.conversations += report->stage == 2 ? 1 : 0;
   }
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.peak_kib = PeakResidentKiB(corvane.pid());
-  run.corvane_cpu_seconds = CpuSeconds(corvane.pid());
-  corvane.Stop(2s);
+  run.peak_kib = bench::PeakResidentKiB(corvane.corvane().pid());
+  run.corvane_cpu_seconds = bench::CpuSeconds(corvane.corvane().pid());
   return run;
-}
-
-// The sqlite3 program with the same two statements, output to /dev/null.
-double RunSqliteProgram(const std::string& path) {
-  std::string statements = std::string(kSmsChatMessagesSql) + ";\n" + kSmsChatHandlesSql + ";\n";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> argv = {const_cast<char*>("sqlite3"), const_cast<char*>("-batch"),
-                             const_cast<char*>(path.c_str()), const_cast<char*>(statements.c_str()), nullptr};
-  auto start = Clock::now();
-  pid_t pid = 0;
-  int status = -1;
-  if (posix_spawnp(&pid, "sqlite3", &actions, nullptr, argv.data(), environ) == 0) waitpid(pid, &status, 0);
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 void StreamToHost(benchmark::State& state, std::string helper, std::string program) {
@@ -177,7 +117,8 @@ void StreamToHost(benchmark::State& state, std::string helper, std::string progr
 void BM_SqliteProgram(benchmark::State& state) {
   std::string path = MakeDatabase(g_messages, g_conversations);
   for (auto _ : state) {
-    g_sqlite_seconds = RunSqliteProgram(path);
+    g_sqlite_seconds =
+        bench::RunSqliteProgram(path, std::string(kSmsChatMessagesSql) + ";\n" + kSmsChatHandlesSql + ";\n");
     state.SetIterationTime(g_sqlite_seconds);
   }
   if (g_sqlite_seconds < 0) state.SkipWithError("sqlite3 failed");
@@ -186,30 +127,15 @@ void BM_SqliteProgram(benchmark::State& state) {
 
 BENCHMARK(BM_SqliteProgram)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-bool TakeFlag(const char* arg, const char* name, int64_t* value) {
-  size_t length = std::strlen(name);
-  if (std::strncmp(arg, name, length) != 0 || arg[length] != '=') return false;
-  *value = std::stoll(arg + length + 1);
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> rest;
-  for (int i = 0; i < argc; ++i) {
-    if (i > 0 && std::strncmp(argv[i], "--baseline_corvane=", 19) == 0) {
-      g_baseline_corvane = argv[i] + 19;
-      continue;
-    }
-    if (i > 0 && (TakeFlag(argv[i], "--sms_messages", &g_messages) ||
-                  TakeFlag(argv[i], "--sms_conversations", &g_conversations))) {
-      continue;
-    }
-    rest.push_back(argv[i]);
-  }
+  std::vector<char*> rest = bench::TakeOptions(argc, argv,
+                                               {{"--baseline_corvane", nullptr, &g_baseline_corvane},
+                                                {"--sms_messages", &g_messages},
+                                                {"--sms_conversations", &g_conversations}});
   int rest_count = static_cast<int>(rest.size());
-  g_folder = sms_test::MakeTempFolder("sms-bench");
+  g_folder = bench::MakeBenchFolder("sms-bench", false);
   benchmark::RegisterBenchmark("StreamToHost/now", StreamToHost, "now", "")
       ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
   if (!g_baseline_corvane.empty()) {

@@ -2,26 +2,28 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 
 namespace e2e {
 
-std::string MakeTempDir(const std::string& prefix) {
-  std::string base = std::filesystem::temp_directory_path().string() + "/" + prefix + "-XXXXXX";
+std::string MakeTempDir(const std::string& prefix, const std::string& parent) {
+  std::string folder = parent.empty() ? std::filesystem::temp_directory_path().string() : parent;
+  std::string base = folder + "/" + prefix + "-XXXXXX";
   std::vector<char> path(base.begin(), base.end());
   path.push_back('\0');
   if (::mkdtemp(path.data()) == nullptr) return std::string();
   return path.data();
 }
 
-CorvaneHarness::CorvaneHarness() : temp_dir_(MakeTempDir("corvane-e2e")) {
+CorvaneHarness::CorvaneHarness(const std::string& parent) : temp_dir_(MakeTempDir("corvane-e2e", parent)) {
   listener_.Listen(0);
   params_ = hostlink::StartParams::ForListener(listener_.port());
   options_.env.push_back({"TMPDIR", temp_dir_});
   // Nothing of the machine's own device stack is used unless a test points Corvane at it.
-  options_.env.push_back({"USBMUXD_SOCKET_ADDRESS", "UNIX:" + temp_dir_ + "/no-usbmuxd"});
+  SetDeviceSocket("UNIX:" + temp_dir_ + "/no-usbmuxd");
   options_.stdout_path = temp_dir_ + "/corvane.out";
   options_.stderr_path = temp_dir_ + "/corvane.out";
 }
@@ -32,6 +34,13 @@ CorvaneHarness::~CorvaneHarness() {
     std::error_code error;
     std::filesystem::remove_all(temp_dir_, error);
   }
+}
+
+void CorvaneHarness::SetDeviceSocket(const std::string& address) {
+  auto& env = options_.env;
+  env.erase(std::remove_if(env.begin(), env.end(), [](const auto& entry) { return entry.first == "USBMUXD_SOCKET_ADDRESS"; }),
+            env.end());
+  env.push_back({"USBMUXD_SOCKET_ADDRESS", address});
 }
 
 bool CorvaneHarness::Start(bool accept) {

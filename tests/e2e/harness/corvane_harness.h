@@ -1,7 +1,7 @@
 // CorvaneHarness: one real Corvane process driven over the real host link, for scenario tests.
 //
 // Each harness has its own temporary folder (Corvane's TMPDIR, so its work folder lives there too), its own
-// listening port and, through `options().env`, its own device socket. Start launches Corvane beside the test
+// listening port and its own device socket. The benchmarks use it too, to start the Corvane they measure. Start launches Corvane beside the test
 // binaries and accepts its connection; the destructor stops the process and removes the folder.
 //
 // Thread safety: one test thread.
@@ -26,7 +26,8 @@ using namespace std::chrono_literals;
 
 class CorvaneHarness {
  public:
-  CorvaneHarness();
+  // The harness's folder is made in `parent`, or in the temporary folder when it is empty.
+  explicit CorvaneHarness(const std::string& parent = std::string());
   ~CorvaneHarness();
   CorvaneHarness(const CorvaneHarness&) = delete;
   CorvaneHarness& operator=(const CorvaneHarness&) = delete;
@@ -34,6 +35,8 @@ class CorvaneHarness {
   // Start parameters and process options, adjustable before Start.
   hostlink::StartParams& params() { return params_; }
   hostlink::CorvaneOptions& options() { return options_; }
+  // Points Corvane at a usbmuxd socket ("UNIX:<path>"); by default it sees none.
+  void SetDeviceSocket(const std::string& address);
 
   // Starts Corvane; with `accept`, waits for its connection (false when it does not come).
   bool Start(bool accept = true);
@@ -63,7 +66,7 @@ class CorvaneHarness {
   std::unique_ptr<hostlink::Connection> host_;
 };
 
-// A fresh temporary folder under the test's own temporary directory.
-std::string MakeTempDir(const std::string& prefix);
+// A fresh folder "<prefix>-XXXXXX" in `parent`, or in the test's own temporary directory when it is empty.
+std::string MakeTempDir(const std::string& prefix, const std::string& parent = std::string());
 
 }  // namespace e2e

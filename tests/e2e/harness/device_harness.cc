@@ -2,16 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace e2e {
 
 DeviceHarness::DeviceHarness() {
-  auto& env = options().env;
-  env.erase(std::remove_if(env.begin(), env.end(), [](const auto& entry) { return entry.first == "USBMUXD_SOCKET_ADDRESS"; }),
-            env.end());
-  env.push_back({"USBMUXD_SOCKET_ADDRESS", "UNIX:" + temp_dir() + "/usbmuxd.sock"});
-  env.push_back({"CORVANE_SERVICE_TIMEOUT_MS", "5000"});
+  SetDeviceSocket("UNIX:" + temp_dir() + "/usbmuxd.sock");
+  options().env.push_back({"CORVANE_SERVICE_TIMEOUT_MS", "5000"});
 }
 
 DeviceHarness::~DeviceHarness() {
