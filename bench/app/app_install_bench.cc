@@ -18,22 +18,22 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/bench_options.h"
+#include "common/process_figures.h"
 #include "common/side_by_side.h"
 #include "devicesim/ipa_builder.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
+#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
-#include "hostlink/corvane_process.h"
-#include "hostlink/listener.h"
 
 namespace {
 
@@ -53,23 +53,12 @@ uint64_t FreeBytes(const char* folder) {
   return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
-// The peak resident set of a process, from /proc; 0 when it cannot be read.
-uint64_t PeakRssBytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::strtoull(line.c_str() + 6, nullptr, 10) * 1024;
-  }
-  return 0;
-}
-
 struct Rig {
   std::string dir;
   std::string package;
   devicesim::Simulator simulator;
-  hostlink::HostListener listener;
-  hostlink::CorvaneProcess corvane;
-  std::unique_ptr<hostlink::Connection> host;
+  std::unique_ptr<e2e::CorvaneHarness> corvane;
+  hostlink::Connection* host = nullptr;
   std::string error;
 
   Rig() {
@@ -80,12 +69,11 @@ struct Rig {
       error = "not enough free space for the device's copy of the package";
       return;
     }
-    std::string pattern = std::string(base) + "/app-install-bench.XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
+    dir = bench::MakeBenchFolder("app-install-bench", base == std::string("/dev/shm"));
+    if (dir.empty()) {
       error = "cannot make a folder in " + std::string(base);
       return;
     }
-    dir = pattern;
     std::printf("working folder %s, package %.2f GiB\n", dir.c_str(), static_cast<double>(g_package_bytes) / kGiB);
     package = dir + "/big.ipa";
     devicesim::ProfileBuilder phone(kUdid);
@@ -98,23 +86,22 @@ struct Rig {
       return;
     }
     setenv("USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress().c_str(), 1);
-    listener.Listen(0);
-    hostlink::StartParams params = hostlink::StartParams::ForListener(listener.port());
-    params.open_log = 0;
-    hostlink::CorvaneOptions options;
-    options.env = {{"TMPDIR", dir}, {"USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress()}};
-    options.stdout_path = dir + "/corvane.out";
-    if (!corvane.Start(params, options) || !(host = listener.Accept(15s))) {
+    corvane = std::make_unique<e2e::CorvaneHarness>(dir);
+    corvane->params().open_log = 0;
+    corvane->SetDeviceSocket(simulator.SocketAddress());
+    if (!corvane->Start()) {
       error = "Corvane did not start";
       return;
     }
-    if (!host->WaitFor([](const hostlink::Report& r) { return r.packet_type == 1 && r.uuid == kUdid; }, 30s)) {
+    if (!corvane->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1 && r.uuid == kUdid; },
+                                 30s)) {
       error = "the simulated phone did not become ready";
-      host.reset();
+      return;
     }
+    host = &corvane->host();
   }
   ~Rig() {
-    if (host) corvane.Stop(5s);
+    corvane.reset();
     simulator.Stop();
     if (!dir.empty()) std::filesystem::remove_all(dir);
   }
@@ -155,7 +142,7 @@ void BM_CorvaneInstallsLargePackage(benchmark::State& state) {
       return state.SkipWithError("the install did not complete");
     }
   }
-  uint64_t peak = PeakRssBytes(rig.corvane.pid());
+  uint64_t peak = static_cast<uint64_t>(std::max<int64_t>(0, bench::PeakResidentKiB(rig.corvane->corvane().pid()))) * 1024;
   uint64_t size = std::filesystem::file_size(rig.package);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
   state.counters["corvane_peak_rss_MiB"] = static_cast<double>(peak) / (1 << 20);
@@ -214,24 +201,12 @@ void BM_BareAfcUpload(benchmark::State& state) {
 BENCHMARK(BM_CorvaneInstallsLargePackage)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_BareAfcUpload)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
 
-// Takes --package_gib=X out of the arguments (Google Benchmark refuses flags it does not know).
-void TakePackageSizeFlag(int* argc, char** argv) {
-  constexpr const char* kFlag = "--package_gib=";
-  int kept = 1;
-  for (int i = 1; i < *argc; ++i) {
-    if (std::strncmp(argv[i], kFlag, std::strlen(kFlag)) == 0) {
-      double gib = std::atof(argv[i] + std::strlen(kFlag));
-      if (gib > 0) g_package_bytes = static_cast<uint64_t>(gib * kGiB);
-    } else {
-      argv[kept++] = argv[i];
-    }
-  }
-  *argc = kept;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  TakePackageSizeFlag(&argc, argv);
-  return bench::RunSideBySide(argc, argv, {{"BM_CorvaneInstallsLargePackage", "BM_BareAfcUpload", "bytes_per_second"}});
+  std::string package_gib;
+  std::vector<char*> rest = bench::TakeOptions(argc, argv, {{"--package_gib", nullptr, &package_gib}});
+  if (double gib = std::atof(package_gib.c_str()); gib > 0) g_package_bytes = static_cast<uint64_t>(gib * kGiB);
+  return bench::RunSideBySide(static_cast<int>(rest.size()), rest.data(),
+                              {{"BM_CorvaneInstallsLargePackage", "BM_BareAfcUpload", "bytes_per_second"}});
 }

@@ -6,16 +6,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "basic/ipc_packet_channel.h"
 #include "common/side_by_side.h"
+#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
-#include "hostlink/corvane_process.h"
 #include "hostlink/listener.h"
 #include "platform/socket.h"
 #include "utility/task_report.h"
@@ -81,39 +79,18 @@ void BM_RawLoopbackTcp(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kChunksPerIteration * kChunk));
 }
 
-// A real Corvane process, started once for the round-trip benchmark.
-struct CorvaneRig {
-  std::string temp = std::filesystem::temp_directory_path().string() + "/corvane-bench-" + std::to_string(getpid());
-  hostlink::HostListener listener;
-  hostlink::CorvaneProcess corvane;
-  std::unique_ptr<hostlink::Connection> host;
-
-  CorvaneRig() {
-    std::filesystem::create_directories(temp);
-    listener.Listen(0);
-    hostlink::StartParams params = hostlink::StartParams::ForListener(listener.port());
-    params.open_log = 0;
-    hostlink::CorvaneOptions options;
-    options.env = {{"TMPDIR", temp}, {"USBMUXD_SOCKET_ADDRESS", "UNIX:" + temp + "/none"}};
-    if (corvane.Start(params, options)) host = listener.Accept(15s);
-    if (host) host->WaitFor(hostlink::OfType(19), 15s);
-  }
-  ~CorvaneRig() {
-    corvane.Stop(2s);
-    std::filesystem::remove_all(temp);
-  }
-};
-
 void BM_ControlCommandRoundTrip(benchmark::State& state) {
-  CorvaneRig rig;
-  if (!rig.host) return state.SkipWithError("Corvane did not connect");
+  e2e::CorvaneHarness corvane;
+  corvane.params().open_log = 0;
+  if (!corvane.Start() || !corvane.WaitForType(19)) return state.SkipWithError("Corvane did not connect");
+  hostlink::Connection* host = &corvane.host();
   std::vector<double> micros;
   uint64_t task = 1000;
   for (auto _ : state) {
     ++task;
     auto start = std::chrono::steady_clock::now();
-    rig.host->SendCommand(task, 600, R"({"info":{"task_id":"1"}})");
-    auto result = rig.host->WaitFor(hostlink::FinalOf(task, 600), 5s);
+    host->SendCommand(task, 600, R"({"info":{"task_id":"1"}})");
+    auto result = host->WaitFor(hostlink::FinalOf(task, 600), 5s);
     auto end = std::chrono::steady_clock::now();
     if (!result) return state.SkipWithError("no answer");
     micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());

@@ -6,18 +6,19 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
+#include "common/bench_options.h"
+#include "common/process_figures.h"
 #include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
+#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
-#include "hostlink/corvane_process.h"
-#include "hostlink/listener.h"
 #include "mobilesync_client.h"
 
 namespace {
@@ -29,26 +30,15 @@ constexpr char kUdid[] = "00008110-0000000000001000";
 constexpr char kClass[] = "com.apple.Contacts";
 constexpr uint64_t kRssGoalBytes = 100ull << 20;
 
-uint64_t PeakRssBytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::strtoull(line.c_str() + 6, nullptr, 10) * 1024;
-  }
-  return 0;
-}
-
 struct Rig {
   std::string dir;
   devicesim::Simulator simulator;
-  hostlink::HostListener listener;
-  hostlink::CorvaneProcess corvane;
-  std::unique_ptr<hostlink::Connection> host;
+  std::unique_ptr<e2e::CorvaneHarness> corvane;
+  hostlink::Connection* host = nullptr;
   size_t records = 0;  // every record of the store, as the bare client counts them
 
   Rig() {
-    char pattern[] = "/tmp/corvane-sync-bench.XXXXXX";
-    dir = mkdtemp(pattern);
+    dir = bench::MakeBenchFolder("corvane-sync-bench", false);
     std::string error;
     devicesim::ProfileBuilder phone(kUdid);
     phone.AddGeneratedContacts(kContacts);
@@ -58,22 +48,18 @@ struct Rig {
       return;
     }
     setenv("USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress().c_str(), 1);
-    listener.Listen(0);
-    hostlink::StartParams params = hostlink::StartParams::ForListener(listener.port());
-    params.open_log = 0;
-    hostlink::CorvaneOptions options;
-    options.program = CORVANE_PROGRAM;
-    options.env = {{"TMPDIR", dir}, {"USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress()}};
-    options.stdout_path = dir + "/corvane.out";
-    options.stderr_path = options.stdout_path;
-    if (!corvane.Start(params, options) || !(host = listener.Accept(15s)) ||
-        !host->WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
+    corvane = std::make_unique<e2e::CorvaneHarness>(dir);
+    corvane->params().open_log = 0;
+    corvane->SetDeviceSocket(simulator.SocketAddress());
+    if (!corvane->Start() ||
+        !corvane->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
       std::fprintf(stderr, "bench: Corvane did not start or see the phone\n");
-      host.reset();
+      return;
     }
+    host = &corvane->host();
   }
   ~Rig() {
-    if (host) corvane.Stop(5s);
+    corvane.reset();
     simulator.Stop();
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
@@ -131,7 +117,7 @@ void BM_CorvaneListsContacts(benchmark::State& state) {
     // Corvane reads every record the bare client reads; only their shape differs.
     records += rig.records;
   }
-  uint64_t peak = PeakRssBytes(rig.corvane.pid());
+  uint64_t peak = static_cast<uint64_t>(std::max<int64_t>(0, bench::PeakResidentKiB(rig.corvane->corvane().pid()))) * 1024;
   state.counters["records_per_second"] = benchmark::Counter(static_cast<double>(records), benchmark::Counter::kIsRate);
   state.counters["corvane_peak_rss_MiB"] = static_cast<double>(peak) / (1 << 20);
   std::printf("Corvane peak resident memory %.1f MiB (goal: under %llu MiB): %s\n",
