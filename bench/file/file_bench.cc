@@ -20,7 +20,6 @@
 
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -29,12 +28,12 @@
 #include <set>
 #include <thread>
 
+#include "common/bench_options.h"
 #include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
+#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
-#include "hostlink/corvane_process.h"
-#include "hostlink/listener.h"
 #include "iOSAPI/mobile_device.h"
 #include "iOSAPI/mobile_export_fun.h"
 #include "utility/ios/zeb_afc.h"
@@ -83,19 +82,12 @@ std::string Text(uint64_t size) {
   return text;
 }
 
-// A Corvane process and its host connection.
-struct Helper {
-  hostlink::HostListener listener;
-  hostlink::CorvaneProcess corvane;
-  std::unique_ptr<hostlink::Connection> host;
-};
-
 // The simulator with sixteen devices, Corvane processes that see them (this build's, and the baseline when one is
 // named), and the device layer in this process.
 struct Rig {
   std::string dir;
   devicesim::Simulator simulator;
-  std::map<std::string, std::unique_ptr<Helper>> helpers;  // "now", and "today" with a baseline
+  std::map<std::string, std::unique_ptr<e2e::CorvaneHarness>> helpers;  // "now", and "today" with a baseline
   std::string content;  // what the first device's source.bin holds, also what the uploads send
   std::string content_md5;
   std::thread run_loop;
@@ -105,10 +97,7 @@ struct Rig {
   std::string error;
 
   Rig() {
-    char shm_pattern[] = "/dev/shm/corvane-file-bench.XXXXXX";
-    char tmp_pattern[] = "/tmp/corvane-file-bench.XXXXXX";
-    char* made = mkdtemp(shm_pattern);
-    dir = made ? made : mkdtemp(tmp_pattern);
+    dir = bench::MakeBenchFolder("corvane-file-bench", true);
     content = Generated(kFileSize);
     content_md5 = Md5Hex(content);
     std::string many_text = Text(kManyTextSize);
@@ -132,26 +121,21 @@ struct Rig {
   }
 
   bool StartCorvane(const std::string& name, const std::string& program) {
-    auto helper = std::make_unique<Helper>();
-    helper->listener.Listen(0);
-    hostlink::StartParams params = hostlink::StartParams::ForListener(helper->listener.port());
-    params.open_log = 0;
-    hostlink::CorvaneOptions options;
-    options.program = program;
-    options.env = {{"TMPDIR", dir}, {"USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress()}};
-    options.stdout_path = dir + "/corvane-" + name + ".out";
-    options.stderr_path = options.stdout_path;
-    if (!helper->corvane.Start(params, options) || !(helper->host = helper->listener.Accept(15s))) {
+    auto helper = std::make_unique<e2e::CorvaneHarness>(dir);
+    helper->params().open_log = 0;
+    helper->options().program = program;
+    helper->SetDeviceSocket(simulator.SocketAddress());
+    if (!helper->Start()) {
       error = "Corvane (" + name + ") did not connect";
       return false;
     }
     for (int i = 0; i < kDevices; ++i) {
-      if (!helper->host->WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
+      if (!helper->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
         error = "Corvane (" + name + ") did not see every device";
         return false;
       }
     }
-    helper->host->pending().clear();
+    helper->host().pending().clear();
     helpers[name] = std::move(helper);
     return true;
   }
@@ -181,10 +165,7 @@ struct Rig {
   }
 
   ~Rig() {
-    for (auto& [name, helper] : helpers) {
-      helper->host.reset();
-      helper->corvane.Stop(2s);
-    }
+    helpers.clear();
     device.reset();
     AMDeviceRunLoopStop();
     if (run_loop.joinable()) run_loop.join();
@@ -205,7 +186,7 @@ hostlink::Connection* HostOf(benchmark::State& state, const std::string& helper)
     state.SkipWithError(rig.error.c_str());
     return nullptr;
   }
-  return rig.helpers.at(helper)->host.get();
+  return &rig.helpers.at(helper)->host();
 }
 
 // The data bytes of a report as they travelled (before the host inflated them).
@@ -422,14 +403,7 @@ void Register() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> rest;
-  for (int i = 0; i < argc; ++i) {
-    if (i > 0 && std::strncmp(argv[i], "--baseline_corvane=", 19) == 0) {
-      g_baseline_corvane = argv[i] + 19;
-      continue;
-    }
-    rest.push_back(argv[i]);
-  }
+  std::vector<char*> rest = bench::TakeOptions(argc, argv, {{"--baseline_corvane", nullptr, &g_baseline_corvane}});
   int rest_count = static_cast<int>(rest.size());
   Register();
   const std::string bytes = "bytes_per_second";
