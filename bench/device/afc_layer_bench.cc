@@ -5,19 +5,20 @@
 #include <libimobiledevice/afc.h>
 #include <libimobiledevice/libimobiledevice.h>
 #include <libimobiledevice/lockdown.h>
-#include <stdlib.h>
 
-#include <condition_variable>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <thread>
+#include <memory>
 #include <vector>
 
+#include "common/bench_options.h"
+#include "common/device_layer_watch.h"
 #include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
 #include "iOSAPI/mobile_device.h"
-#include "iOSAPI/mobile_export_fun.h"
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device_service.h"
 
@@ -31,17 +32,12 @@ constexpr char kUdid[] = "00008110-00000000BE0C0001";
 struct Rig {
   std::string dir;
   devicesim::Simulator simulator;
-  std::thread run_loop;
-  std::mutex mutex;
-  std::condition_variable attached;
+  std::unique_ptr<bench::DeviceLayerWatch> layer;
   AMDeviceHandle device;
   ZEBDeviceServicePtr afc;
 
   Rig() {
-    char shm[] = "/dev/shm/corvane-afc-bench.XXXXXX";
-    char tmp[] = "/tmp/corvane-afc-bench.XXXXXX";
-    char* made = mkdtemp(shm);
-    dir = made != nullptr ? made : mkdtemp(tmp);
+    dir = bench::MakeBenchFolder("corvane-afc-bench", true);
     std::string error;
     devicesim::ProfileBuilder profile(kUdid);
     profile.AddGeneratedFile("big.bin", kFileSize, 1);
@@ -51,29 +47,21 @@ struct Rig {
       return;
     }
     setenv("USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress().c_str(), 1);
-    if (!CMobileExportFun::GetInstance().Init()) return;
-    AMDeviceNotificationSubscribe(&Rig::OnNotification, this);
-    run_loop = std::thread(&AMDeviceRunLoopRun);
-    std::unique_lock<std::mutex> lock(mutex);
-    attached.wait_for(lock, std::chrono::seconds(10), [this] { return device != nullptr; });
-    lock.unlock();
+    layer = std::make_unique<bench::DeviceLayerWatch>();
+    if (!layer->Start(kUdid, std::chrono::seconds(10), &error)) {
+      std::fprintf(stderr, "bench: %s\n", error.c_str());
+      return;
+    }
+    device = layer->device();
     int start_error = 0;
-    if (device) afc = StartService(device.get(), kServiceAfc, &start_error, {}, true);
+    afc = StartService(device.get(), kServiceAfc, &start_error, {}, true);
   }
   ~Rig() {
     afc.reset();
     device.reset();
-    AMDeviceRunLoopStop();
-    if (run_loop.joinable()) run_loop.join();
+    layer.reset();
     simulator.Stop();
     std::filesystem::remove_all(dir);
-  }
-
-  static void OnNotification(const AMDeviceNotification& notification, void* context) {
-    auto* rig = static_cast<Rig*>(context);
-    std::lock_guard<std::mutex> lock(rig->mutex);
-    if (notification.message == kAMDeviceAttached) rig->device = notification.device;
-    rig->attached.notify_all();
   }
 };
 

@@ -18,24 +18,21 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
-#include <thread>
 
 #include "common/bench_options.h"
+#include "common/device_layer_watch.h"
 #include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
 #include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
 #include "iOSAPI/mobile_device.h"
-#include "iOSAPI/mobile_export_fun.h"
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/report_data_compressor.h"
@@ -90,9 +87,7 @@ struct Rig {
   std::map<std::string, std::unique_ptr<e2e::CorvaneHarness>> helpers;  // "now", and "today" with a baseline
   std::string content;  // what the first device's source.bin holds, also what the uploads send
   std::string content_md5;
-  std::thread run_loop;
-  std::mutex mutex;
-  std::condition_variable attached;
+  std::unique_ptr<bench::DeviceLayerWatch> layer;
   AMDeviceHandle device;  // the first device
   std::string error;
 
@@ -141,35 +136,16 @@ struct Rig {
   }
 
   bool StartLayer() {
-    if (!CMobileExportFun::GetInstance().Init() ||
-        AMDeviceNotificationSubscribe(&Rig::OnNotification, this) != kAMDSuccess) {
-      error = "the device library did not load";
-      return false;
-    }
-    run_loop = std::thread(&AMDeviceRunLoopRun);
-    std::unique_lock<std::mutex> lock(mutex);
-    if (!attached.wait_for(lock, 15s, [this] { return device != nullptr; })) {
-      error = "the device layer did not see the device";
-      return false;
-    }
+    layer = std::make_unique<bench::DeviceLayerWatch>();
+    if (!layer->Start(Udid(0), 15s, &error)) return false;
+    device = layer->device();
     return true;
-  }
-
-  static void OnNotification(const AMDeviceNotification& notification, void* context) {
-    auto* rig = static_cast<Rig*>(context);
-    if (notification.message != kAMDeviceAttached) return;
-    std::lock_guard<std::mutex> lock(rig->mutex);
-    if (rig->device || AMDeviceGetUDID(notification.device.get()) != Udid(0)) return;
-    rig->device = notification.device;
-    rig->attached.notify_all();
   }
 
   ~Rig() {
     helpers.clear();
     device.reset();
-    AMDeviceRunLoopStop();
-    if (run_loop.joinable()) run_loop.join();
-    AMDeviceNotificationUnsubscribe();
+    layer.reset();
     simulator.Stop();
     std::filesystem::remove_all(dir);
   }

@@ -12,14 +12,12 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <thread>
 
 #include "common/bench_options.h"
+#include "common/device_layer_watch.h"
 #include "common/process_figures.h"
 #include "common/side_by_side.h"
 #include "common/sqlite_program.h"
@@ -28,7 +26,6 @@
 #include "devicesim/simulator.h"
 #include "hostlink/connection.h"
 #include "iOSAPI/mobile_device.h"
-#include "iOSAPI/mobile_export_fun.h"
 #include "support/media/media_test_databases.h"
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device_service.h"
@@ -55,9 +52,7 @@ struct Rig {
   devicesim::Simulator simulator;
   std::unique_ptr<e2e::CorvaneHarness> corvane;
   hostlink::Connection* host = nullptr;
-  std::thread run_loop;
-  std::mutex mutex;
-  std::condition_variable attached;
+  std::unique_ptr<bench::DeviceLayerWatch> layer;
   AMDeviceHandle device;
   std::string error;
 
@@ -112,27 +107,10 @@ struct Rig {
   }
 
   bool StartLayer() {
-    if (!CMobileExportFun::GetInstance().Init() ||
-        AMDeviceNotificationSubscribe(&Rig::OnNotification, this) != kAMDSuccess) {
-      error = "the device library did not load";
-      return false;
-    }
-    run_loop = std::thread(&AMDeviceRunLoopRun);
-    std::unique_lock<std::mutex> lock(mutex);
-    if (!attached.wait_for(lock, 15s, [this] { return device != nullptr; })) {
-      error = "the device layer did not see the device";
-      return false;
-    }
+    layer = std::make_unique<bench::DeviceLayerWatch>();
+    if (!layer->Start(kUdid, 15s, &error)) return false;
+    device = layer->device();
     return true;
-  }
-
-  static void OnNotification(const AMDeviceNotification& notification, void* context) {
-    auto* rig = static_cast<Rig*>(context);
-    if (notification.message != kAMDeviceAttached) return;
-    std::lock_guard<std::mutex> lock(rig->mutex);
-    if (rig->device) return;
-    rig->device = notification.device;
-    rig->attached.notify_all();
   }
 
   bool SetDelay(int64_t delay_us) {
@@ -147,9 +125,7 @@ struct Rig {
   ~Rig() {
     corvane.reset();
     device.reset();
-    AMDeviceRunLoopStop();
-    if (run_loop.joinable()) run_loop.join();
-    AMDeviceNotificationUnsubscribe();
+    layer.reset();
     simulator.Stop();
     std::filesystem::remove_all(dir);
   }
