@@ -16,8 +16,8 @@
 //      again;
 //   6  the host stopped the command.
 //
-// The virtual operations keep the order of the original design (destructor, is complete, file arrived, wanted
-// names, stop, build result, finish); subclasses override what they change.
+// The virtual operations come in a fixed order (destructor, is complete, file arrived, wanted names, stop, build
+// result, finish); the subclasses override the ones they change.
 //
 // Thread safety: a job belongs to the backup run's thread, like its registry.
 #pragma once
