@@ -9,6 +9,11 @@
 //
 // CORVANE_BACKUP_BENCH_MEDIA_GIB=N makes the media file N GiB (whole numbers), to see that memory does not grow
 // with the size of a backup (run it with --benchmark_filter=BM_CorvaneBackup).
+//
+// Backup extraction beside it, on a second phone of the same size whose messages database comes early in the
+// backup (before the media): the time from 1608 to the messages' report, and to its final report (the run ends
+// early once every job has its files), each beside the time of a whole backup (1600) of that phone; and the
+// extraction that cannot end early (it also asks for a database the phone lacks) beside the one that can.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -17,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -78,6 +84,24 @@ double PeakResidentBytes(pid_t pid) {
   return 0;
 }
 
+devicesim::ProfileBuilder BackupPhone() {
+  devicesim::ProfileBuilder phone(kUdid);
+  phone.SetProductVersion("16.4.1")
+      .AddBackupSparseFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.MOV", MediaSize())
+      .AddBackupTree("HomeDomain", "Library/Caches/Small", kSmallFiles, kSmallSize, 7);
+  return phone;
+}
+
+// The same backup, but its media in MediaDomain, which the device sends after HomeDomain's messages database.
+devicesim::ProfileBuilder ExtractPhone() {
+  devicesim::ProfileBuilder phone(kUdid);
+  phone.SetProductVersion("16.4.1")
+      .AddBackupGeneratedFile("HomeDomain", "Library/SMS/sms.db", 4 << 20, 11)
+      .AddBackupSparseFile("MediaDomain", "Media/DCIM/100APPLE/IMG_0001.MOV", MediaSize())
+      .AddBackupTree("MediaDomain", "Media/Small", kSmallFiles, kSmallSize, 7);
+  return phone;
+}
+
 struct Rig {
   std::string dir;
   devicesim::Simulator simulator;
@@ -86,15 +110,11 @@ struct Rig {
   std::unique_ptr<hostlink::Connection> host;
   std::string error;
 
-  Rig() {
+  explicit Rig(const devicesim::ProfileBuilder& phone) {
     char shm_pattern[] = "/dev/shm/corvane-backup-bench.XXXXXX";
     char tmp_pattern[] = "/tmp/corvane-backup-bench.XXXXXX";
     char* made = mkdtemp(shm_pattern);
     dir = made ? made : mkdtemp(tmp_pattern);
-    devicesim::ProfileBuilder phone(kUdid);
-    phone.SetProductVersion("16.4.1")
-        .AddBackupSparseFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.MOV", MediaSize())
-        .AddBackupTree("HomeDomain", "Library/Caches/Small", kSmallFiles, kSmallSize, 7);
     if (!phone.Write(dir + "/phone", &error) || !simulator.AddProfile(dir + "/phone", true, &error) ||
         !simulator.Start(dir + "/mux.sock", &error)) {
       return;
@@ -121,10 +141,22 @@ struct Rig {
   }
 };
 
-Rig& TheRig() {
-  static Rig rig;
-  return rig;
+// One rig at a time: each holds its phone's backup source and Corvane's backups in memory.
+enum class Phone { kBackup, kExtract };
+
+Rig& RigFor(Phone phone) {
+  static std::unique_ptr<Rig> rig;
+  static Phone current = Phone::kBackup;
+  if (!rig || current != phone) {
+    rig.reset();
+    rig = std::make_unique<Rig>(phone == Phone::kBackup ? BackupPhone() : ExtractPhone());
+    current = phone;
+  }
+  return *rig;
 }
+
+Rig& TheRig() { return RigFor(Phone::kBackup); }
+Rig& TheExtractRig() { return RigFor(Phone::kExtract); }
 
 void SetFigures(benchmark::State& state, double cpu_seconds, double peak_bytes) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * TotalBytes()));
@@ -187,8 +219,83 @@ void BM_Idevicebackup2Backup(benchmark::State& state) {
   SetFigures(state, cpu, peak);
 }
 
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A whole backup (1600) of the extraction phone: the anchor of the two below.
+void BM_ExtractPhoneWholeBackup(benchmark::State& state) {
+  Rig& rig = TheExtractRig();
+  if (!rig.host) return state.SkipWithError(rig.error.c_str());
+  std::string root = rig.dir + "/corvane-backups";
+  std::string json = std::string(R"({"uuid":")") + kUdid + R"(","path":")" + root + R"("})";
+  double seconds = 0;
+  uint64_t task = 2000;
+  for (auto _ : state) {
+    std::filesystem::remove_all(root);
+    auto start = std::chrono::steady_clock::now();
+    if (!rig.host->SendCommand(++task, 1600, json)) return state.SkipWithError("send failed");
+    auto final = rig.host->WaitFor(hostlink::FinalOf(task, 1600), 600s);
+    seconds += SecondsSince(start);
+    rig.host->pending().clear();
+    if (!final || final->code != 0) return state.SkipWithError("Corvane's backup failed");
+  }
+  std::filesystem::remove_all(root);
+  state.counters["seconds"] = seconds / static_cast<double>(state.iterations());
+}
+
+// 1608 for the messages database: "seconds" until its report, "final_seconds" until the command's end.
+void BM_ExtractMessages(benchmark::State& state) {
+  Rig& rig = TheExtractRig();
+  if (!rig.host) return state.SkipWithError(rig.error.c_str());
+  std::string json = std::string(R"({"uuid":")") + kUdid + R"(","info":{"types":[1]}})";
+  double to_report = 0, to_final = 0;
+  uint64_t task = 3000;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    uint64_t id = ++task;
+    if (!rig.host->SendCommand(id, 1608, json)) return state.SkipWithError("send failed");
+    auto report = rig.host->WaitFor([id](const hostlink::Report& r) { return r.task_id == id && r.stage == 2; }, 600s);
+    to_report += SecondsSince(start);
+    auto final = rig.host->WaitFor(hostlink::FinalOf(id, 1608), 600s);
+    to_final += SecondsSince(start);
+    rig.host->pending().clear();
+    if (!report || !final || final->code != 0) return state.SkipWithError("Corvane's extraction failed");
+  }
+  state.counters["seconds"] = to_report / static_cast<double>(state.iterations());
+  state.counters["final_seconds"] = to_final / static_cast<double>(state.iterations());
+}
+
+// The extraction's end, under the counter the ratios need. With only the messages asked for, the run ends early;
+// with the contacts too (which this phone does not have), it goes to the end of the backup: the difference is
+// what ending early saves.
+void ExtractToTheEnd(benchmark::State& state, const char* types) {
+  Rig& rig = TheExtractRig();
+  if (!rig.host) return state.SkipWithError(rig.error.c_str());
+  std::string json = std::string(R"({"uuid":")") + kUdid + R"(","info":{"types":)" + types + "}}";
+  double seconds = 0;
+  uint64_t task = 4000;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    uint64_t id = ++task;
+    if (!rig.host->SendCommand(id, 1608, json)) return state.SkipWithError("send failed");
+    auto final = rig.host->WaitFor(hostlink::FinalOf(id, 1608), 600s);
+    seconds += SecondsSince(start);
+    rig.host->pending().clear();
+    if (!final || final->code != 0) return state.SkipWithError("Corvane's extraction failed");
+  }
+  state.counters["seconds"] = seconds / static_cast<double>(state.iterations());
+}
+
 BENCHMARK(BM_CorvaneBackup)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Idevicebackup2Backup)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExtractPhoneWholeBackup)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExtractMessages)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+void BM_ExtractEnd(benchmark::State& state) { ExtractToTheEnd(state, "[1]"); }
+void BM_ExtractWithoutEarlyEnd(benchmark::State& state) { ExtractToTheEnd(state, "[1,2]"); }
+
+BENCHMARK(BM_ExtractEnd)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExtractWithoutEarlyEnd)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -197,5 +304,9 @@ int main(int argc, char** argv) {
                               {{"BM_CorvaneBackup", "BM_Idevicebackup2Backup", "bytes_per_second"},
                                {"BM_CorvaneBackup", "BM_Idevicebackup2Backup", "files_per_second"},
                                {"BM_CorvaneBackup", "BM_Idevicebackup2Backup", "cpu_s_per_GiB"},
-                               {"BM_CorvaneBackup", "BM_Idevicebackup2Backup", "peak_rss_MiB"}});
+                               {"BM_CorvaneBackup", "BM_Idevicebackup2Backup", "peak_rss_MiB"},
+                               {"BM_ExtractMessages", "BM_ExtractPhoneWholeBackup", "seconds"},
+                               {"BM_ExtractEnd", "BM_ExtractPhoneWholeBackup", "seconds"},
+                               {"BM_ExtractEnd", "BM_ExtractWithoutEarlyEnd", "seconds"},
+                               {"BM_ExtractWithoutEarlyEnd", "BM_ExtractPhoneWholeBackup", "seconds"}});
 }

@@ -25,6 +25,11 @@ enum BASPayloadKind {
 // pointer to the payload it sent, which stays the caller's as before. When the result is 0 the payload is left as
 // the caller set it. The plug-in must be built against the same RapidJSON headers as Corvane.
 
+// Requests Corvane sends to plug-ins ("LIBMODEL_IBACKUP_QUERY_MANIFEST_DB_SUPPORT_TYPE",
+// "LIBMODEL_IBACKUP_QUERY_WHATSAPP_MEDIAITEM") carry their JSON text as a text payload; the plug-in answers
+// before its receive function returns, by setting `output` to a NUL-terminated UTF-8 JSON text allocated with
+// malloc (Corvane frees it) and `result` to 1. Corvane waits a limited time; anything else is no answer.
+
 // Payload of kind kBASPayloadRecord: a JSON value (or null) plus raw bytes.
 struct BASPayloadRecord {
   const void* json;  // a rapidjson::Value, or null

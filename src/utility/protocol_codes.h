@@ -75,6 +75,7 @@
   X(kTypeSetBackupPassword, 1605, "ZEBModuleiTunes")             \
   X(kTypeITunesRunning, 1606, "ZEBModuleiTunes")                 \
   X(kTypeEndITunes, 1607, "ZEBModuleiTunes")                     \
+  X(kTypeBackupExtract, 1608, "ZEBModuleiTunes")                 \
   X(kTypeEraseAll, 1700, "ZEBModuleErase")                       \
   X(kTypeWipeFreeSpace, 1701, "ZEBModuleErase")                  \
   X(kTypePluginCommand, 1800, "ZEBModulePlugins")

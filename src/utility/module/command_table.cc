@@ -147,6 +147,7 @@ const CommandRow kCommandRows[] = {
     {kTypeBackupList, kTypeBackupList, &ITunes, "ZEBModuleiTunes", kBackupWithoutDevice},
     {kTypeFindMyAssociated, kTypeSetBackupPassword, &ITunes, "ZEBModuleiTunes", kBackupOnDevice},
     {kTypeITunesRunning, kTypeEndITunes, &ITunes, "ZEBModuleiTunes", kBackupWithoutDevice},
+    {kTypeBackupExtract, kTypeBackupExtract, &ITunes, "ZEBModuleiTunes", kBackupOnDevice},
     {kTypeEraseAll, kTypeWipeFreeSpace, &Erase, "ZEBModuleErase", kErase},
     {kTypePluginCommand, kTypePluginCommand, &Plugins, "ZEBModulePlugins", kWithoutDevice},
 };

@@ -77,7 +77,7 @@ TEST(ProtocolTable, TypesAndCodesHaveTheHostsNumbers) {
       {"kTypePlaylistTracks", 1010}, {"kTypeMediaItems", 1011}, {"kTypeAddBook", 1012}, {"kTypeRemoveBook", 1013},
       {"kTypeBackup", 1600},       {"kTypeRestore", 1601},         {"kTypeBackupList", 1602},
       {"kTypeFindMyAssociated", 1603}, {"kTypeWillEncrypt", 1604}, {"kTypeSetBackupPassword", 1605},
-      {"kTypeITunesRunning", 1606}, {"kTypeEndITunes", 1607},
+      {"kTypeITunesRunning", 1606}, {"kTypeEndITunes", 1607}, {"kTypeBackupExtract", 1608},
       {"kTypeEraseAll", 1700},     {"kTypeWipeFreeSpace", 1701},   {"kTypeStartMonitor", 10},
       {"kTypeDriverDownload", 16}, {"kTypeDriverInstall", 17},     {"kTypeStoreEditionCheck", 18}};
   EXPECT_EQ(std::size(protocol::kPacketTypes), host_types.size());

@@ -16,7 +16,8 @@ bool AddPluginVersion(const std::string& plugin_folder, const std::string& versi
   if (valid_manifest) {
     manifest << R"({"path":"test_plugin.so","x64":"x64","win32":"x86","type":3,"version":")" << version
              << R"(","id":"test.plugin","command-recv":["TEST_ECHO","TEST_TEXT","TEST_TEMP_DIR","TEST_SILENT",)"
-                R"("TEST_SUB_COMMAND","LIBMODEL_IBACKUP_QUERY_NOTE_LIST"],)"
+                R"("TEST_SUB_COMMAND","LIBMODEL_IBACKUP_QUERY_NOTE_LIST",)"
+                R"("LIBMODEL_IBACKUP_QUERY_MANIFEST_DB_SUPPORT_TYPE","LIBMODEL_IBACKUP_QUERY_WHATSAPP_MEDIAITEM"],)"
              << R"("command-send":["LIBMODEL_PLUGIN_COMMAND_RECEIVE"],"require":[],"optional":[],)"
              << R"("width":1,"height":2,"command-create":"none"})";
   } else {

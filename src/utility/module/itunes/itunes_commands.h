@@ -24,6 +24,8 @@ int AnswerDeviceFlag(ZEBCommand& command, const char* domain, const char* key);
 int SetBackupPassword(ZEBCommand& command);
 int IsITunesRunning();
 int EndITunes();
+// 1608: backup extraction (utility/backup/extract).
+int ExtractFromBackup(ZEBCommand& command);
 
 // <data home>/Apple Computer/MobileSync/Backup/
 std::string DefaultBackupRoot();

@@ -25,6 +25,8 @@ int ZEBModuleiTunes::OnCommand(ZEBCommand& command) {
       return itunes::IsITunesRunning();
     case protocol::kTypeEndITunes:
       return itunes::EndITunes();
+    case protocol::kTypeBackupExtract:
+      return itunes::ExtractFromBackup(command);
     default:
       return kResultOk;
   }

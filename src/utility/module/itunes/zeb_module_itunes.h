@@ -1,4 +1,4 @@
-// ZEBModuleiTunes: backups of a device (packet types 1600 to 1607).
+// ZEBModuleiTunes: backups of a device (packet types 1600 to 1608).
 //
 // Every command's payload is the marker "1", NUL, a JSON object, NUL. Steps common to all, taken by the front
 // door as the command table says: a marker other than 1 ends the command with code 0 and no work; unreadable
@@ -29,6 +29,26 @@
 //       launcher) with "--change", the password, "--target", the uuid; then answers as 1604.
 //  1606 0 when a process named iTunes.exe (any letter case) runs, else 1.
 //  1607 the exit code of "taskkill /f /im iTunes.exe" (1 when it cannot be run).
+//  1608 backup extraction: {"uuid","info":{"types":[...]}} (1 messages, 2 contacts, 3 notes, 4 voice recordings,
+//       5 and 6 WhatsApp). One job per type (utility/backup/extract); on iOS 10 and later also the manifest job.
+//       A work backup runs into the process folder's Backup0/ (no folder report, no Info.plist) and writes only
+//       the files a job waits for; each job sends one item report (stage 2, the device's uuid, its result text
+//       as data) as soon as its files are in, before the backup ends. On iOS 10 and later, files that did not
+//       come under their expected names are looked up in Manifest.db by the plug-ins and fetched by a second
+//       run. Result: the backup's code (0, or as 1600); 8 "ParameterError" without "types" or with no known
+//       type; 6 when stopped.
+//       Decisions where the protocol leaves room:
+//        - A run ends early (the session is cancelled) once every job is complete or waits only for files the
+//          run already passed; the manifest job does not hold it up. This saves the rest of the backup.
+//        - Jobs that are not finished when the backup ends each get one report: status 0 (not found; the
+//          array lists what did arrive), 2 when the manifest lookup says the backup is encrypted (its files
+//          cannot be read without the password, so nothing more is fetched), 6 when the host stopped the command
+//          (a stop mid-backup ends every job with a report, then the final report 6).
+//        - Files a job adds while the run goes on (recording audio files, WhatsApp attachments) may already have
+//          gone by; another run fetches them (at most three runs in all), ending as soon as they are in.
+//        - The recording job finishes after a complete backup with the recording databases the backup holds
+//          (no device has all three).
+//       Every path reported lies in the process folder's Backup0/Extract/<udid>-<time>/, named by backup name.
 //
 // The backup protocol itself is utility/backup (shared with the backup extraction, which runs the work backup).
 //
