@@ -26,18 +26,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/bench_options.h"
+#include "common/process_figures.h"
 #include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
+#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
-#include "hostlink/corvane_process.h"
-#include "hostlink/listener.h"
 
 extern char** environ;
 
@@ -60,30 +59,6 @@ constexpr double kGiB = 1024.0 * 1024 * 1024;
 
 uint64_t TotalBytes() { return MediaSize() + kSmallFiles * kSmallSize; }
 
-// User + system seconds of a running process, and its peak resident size in bytes.
-double ProcessCpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(in, line);
-  std::istringstream fields(line.substr(line.rfind(')') + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-double PeakResidentBytes(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) * 1024;
-  }
-  return 0;
-}
-
 devicesim::ProfileBuilder BackupPhone() {
   devicesim::ProfileBuilder phone(kUdid);
   phone.SetProductVersion("16.4.1")
@@ -105,37 +80,29 @@ devicesim::ProfileBuilder ExtractPhone() {
 struct Rig {
   std::string dir;
   devicesim::Simulator simulator;
-  hostlink::HostListener listener;
-  hostlink::CorvaneProcess corvane;
-  std::unique_ptr<hostlink::Connection> host;
+  std::unique_ptr<e2e::CorvaneHarness> corvane;
+  hostlink::Connection* host = nullptr;
   std::string error;
 
   explicit Rig(const devicesim::ProfileBuilder& phone) {
-    char shm_pattern[] = "/dev/shm/corvane-backup-bench.XXXXXX";
-    char tmp_pattern[] = "/tmp/corvane-backup-bench.XXXXXX";
-    char* made = mkdtemp(shm_pattern);
-    dir = made ? made : mkdtemp(tmp_pattern);
+    dir = bench::MakeBenchFolder("corvane-backup-bench", true);
     if (!phone.Write(dir + "/phone", &error) || !simulator.AddProfile(dir + "/phone", true, &error) ||
         !simulator.Start(dir + "/mux.sock", &error)) {
       return;
     }
     setenv("USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress().c_str(), 1);
-    listener.Listen(0);
-    hostlink::StartParams params = hostlink::StartParams::ForListener(listener.port());
-    params.open_log = 0;
-    hostlink::CorvaneOptions options;
-    options.env = {{"TMPDIR", dir}, {"USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress()}};
-    options.stdout_path = dir + "/corvane.out";
-    options.stderr_path = options.stdout_path;
-    if (!corvane.Start(params, options) || !(host = listener.Accept(15s)) ||
-        !host->WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
+    corvane = std::make_unique<e2e::CorvaneHarness>(dir);
+    corvane->params().open_log = 0;
+    corvane->SetDeviceSocket(simulator.SocketAddress());
+    if (!corvane->Start() ||
+        !corvane->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
       error = "Corvane did not see the device";
-      host.reset();
+      return;
     }
+    host = &corvane->host();
   }
   ~Rig() {
-    host.reset();
-    corvane.Stop(2s);
+    corvane.reset();
     simulator.Stop();
     std::filesystem::remove_all(dir);
   }
@@ -176,15 +143,15 @@ void BM_CorvaneBackup(benchmark::State& state) {
   uint64_t task = 1000;
   for (auto _ : state) {
     std::filesystem::remove_all(root);
-    double before = ProcessCpuSeconds(rig.corvane.pid());
+    double before = bench::CpuSeconds(rig.corvane->corvane().pid());
     if (!rig.host->SendCommand(++task, 1600, json)) return state.SkipWithError("send failed");
     auto final = rig.host->WaitFor(hostlink::FinalOf(task, 1600), 600s);
-    cpu += ProcessCpuSeconds(rig.corvane.pid()) - before;
+    cpu += bench::CpuSeconds(rig.corvane->corvane().pid()) - before;
     rig.host->pending().clear();
     if (!final || final->code != 0) return state.SkipWithError("Corvane's backup failed");
   }
   std::filesystem::remove_all(root);
-  SetFigures(state, cpu, PeakResidentBytes(rig.corvane.pid()));
+  SetFigures(state, cpu, bench::PeakResidentKiB(rig.corvane->corvane().pid()) * 1024.0);
 }
 
 void BM_Idevicebackup2Backup(benchmark::State& state) {
