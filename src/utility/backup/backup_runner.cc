@@ -130,6 +130,16 @@ BackupResult RunRestoreOnDevice(AMDeviceRef device, const BackupPathMap& paths, 
   return RunRestoreSession(link, paths, request, hooks);
 }
 
+BackupResult RunBackupOnDevice(const ZEBDeviceConnection& device, const BackupPathMap& paths,
+                               const BackupSessionHooks& hooks, const char* no_service_text) {
+  return RunBackupOnDevice(device.device, paths, hooks, no_service_text);
+}
+
+BackupResult RunRestoreOnDevice(const ZEBDeviceConnection& device, const BackupPathMap& paths,
+                                const RestoreRequest& request, const BackupSessionHooks& hooks) {
+  return RunRestoreOnDevice(device.device, paths, request, hooks);
+}
+
 BackupResult RunWorkBackup(AMDeviceRef device, const std::string& udid, const std::string& work_root,
                            const BackupSessionHooks& hooks, std::string* folder) {
   std::error_code error;

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "iOSAPI/mobile_device.h"
+#include "utility/ios/zeb_device_connection.h"
 #include "utility/backup/backup_session.h"
 
 // "-YYYYMMDDhhmmss" of a time in seconds since 1970, in local time; a time before 1970 or at or after
@@ -42,6 +43,11 @@ BackupResult RunBackupOnDevice(AMDeviceRef device, const BackupPathMap& paths, c
                                const char* no_service_text = "DeviceOpenAFCServiceFail");
 BackupResult RunRestoreOnDevice(AMDeviceRef device, const BackupPathMap& paths, const RestoreRequest& request,
                                 const BackupSessionHooks& hooks);
+BackupResult RunBackupOnDevice(const ZEBDeviceConnection& device, const BackupPathMap& paths,
+                               const BackupSessionHooks& hooks,
+                               const char* no_service_text = "DeviceOpenAFCServiceFail");
+BackupResult RunRestoreOnDevice(const ZEBDeviceConnection& device, const BackupPathMap& paths,
+                                const RestoreRequest& request, const BackupSessionHooks& hooks);
 
 // The work backup for backup extraction. `hooks.upload.wanted` and `hooks.upload.written` are the extraction's
 // registry; `hooks.cancelled` its task. `work_root` is the process folder + "Backup0/". *folder receives the

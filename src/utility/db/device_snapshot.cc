@@ -76,3 +76,11 @@ bool TakeSnapshot(ZEBDeviceConnection& record, AFCConnectionRef afc, const Snaps
   }
   return true;
 }
+
+bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, Snapshot snapshot) {
+  return TakeSnapshot(record, afc.afcConnection, snapshot);
+}
+
+bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, const SnapshotRow& row) {
+  return TakeSnapshot(record, afc.afcConnection, row);
+}

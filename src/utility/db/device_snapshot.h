@@ -18,6 +18,7 @@
 
 #include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_device_connection.h"
+#include "utility/ios/zeb_device_service.h"
 
 enum class Snapshot {
   kMediaLibrary,
@@ -47,6 +48,8 @@ const SnapshotRow& SnapshotRowOf(Snapshot snapshot);
 // Takes the snapshot into the device folder of `record`'s device; true when every main file was copied.
 bool TakeSnapshot(ZEBDeviceConnection& record, AFCConnectionRef afc, Snapshot snapshot);
 bool TakeSnapshot(ZEBDeviceConnection& record, AFCConnectionRef afc, const SnapshotRow& row);
+bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, Snapshot snapshot);
+bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, const SnapshotRow& row);
 
 // The last path component of a device path: the local copy's name.
 std::string DeviceFileName(const std::string& device_path);

@@ -279,3 +279,36 @@ bool IsJailbroken(AMDeviceRef device) {
   }
   return false;
 }
+
+bool GetFileInfo(const ZEBDeviceService& afc, const std::string& path, ZEBFileInfo* info) {
+  return GetFileInfo(afc.afcConnection, path, info);
+}
+bool ListDirectory(const ZEBDeviceService& afc, const std::string& path, std::vector<std::string>* names) {
+  return ListDirectory(afc.afcConnection, path, names);
+}
+bool RemovePath(const ZEBDeviceService& afc, const std::string& path) { return RemovePath(afc.afcConnection, path); }
+int MakeDirectory(const ZEBDeviceService& afc, const std::string& path) {
+  return MakeDirectory(afc.afcConnection, path);
+}
+bool RemoveTree(const ZEBDeviceService& afc, const std::string& path, bool remove_top, bool nested) {
+  return RemoveTree(afc.afcConnection, path, remove_top, nested);
+}
+bool UploadFile(const ZEBDeviceService& afc, const std::string& local_path, const std::string& device_path) {
+  return UploadFile(afc.afcConnection, local_path, device_path);
+}
+bool UploadTree(const ZEBDeviceService& afc, const std::string& local_folder, const std::string& device_path) {
+  return UploadTree(afc.afcConnection, local_folder, device_path);
+}
+bool RenamePath(const ZEBDeviceService& afc, const std::string& from, const std::string& to) {
+  return RenamePath(afc.afcConnection, from, to);
+}
+bool DownloadFile(const ZEBDeviceService& afc, const std::string& device_path, const std::string& local_path) {
+  return DownloadFile(afc.afcConnection, device_path, local_path);
+}
+bool DownloadFileToMemory(const ZEBDeviceService& afc, const std::string& device_path, std::string* text) {
+  return DownloadFileToMemory(afc.afcConnection, device_path, text);
+}
+bool DownloadTree(const ZEBDeviceService& afc, const std::string& device_path, const std::string& local_folder) {
+  return DownloadTree(afc.afcConnection, device_path, local_folder);
+}
+bool IsJailbroken(const ZEBDeviceConnection& device) { return IsJailbroken(device.device); }

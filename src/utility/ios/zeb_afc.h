@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "iOSAPI/mobile_device.h"
+#include "utility/ios/zeb_device_connection.h"
+#include "utility/ios/zeb_device_service.h"
 
 inline constexpr size_t kTransferChunk = 4 * 1024 * 1024;
 
@@ -62,6 +64,20 @@ bool DownloadTree(AFCConnectionRef afc, const std::string& device_path, const st
 
 // True when the device offers "com.apple.afc2" and its Cydia auto-install folder can be opened.
 bool IsJailbroken(AMDeviceRef device);
+
+// The same operations on a file service started with its AFC connection.
+bool GetFileInfo(const ZEBDeviceService& afc, const std::string& path, ZEBFileInfo* info);
+bool ListDirectory(const ZEBDeviceService& afc, const std::string& path, std::vector<std::string>* names);
+bool RemovePath(const ZEBDeviceService& afc, const std::string& path);
+int MakeDirectory(const ZEBDeviceService& afc, const std::string& path);
+bool RemoveTree(const ZEBDeviceService& afc, const std::string& path, bool remove_top, bool nested = false);
+bool UploadFile(const ZEBDeviceService& afc, const std::string& local_path, const std::string& device_path);
+bool UploadTree(const ZEBDeviceService& afc, const std::string& local_folder, const std::string& device_path);
+bool RenamePath(const ZEBDeviceService& afc, const std::string& from, const std::string& to);
+bool DownloadFile(const ZEBDeviceService& afc, const std::string& device_path, const std::string& local_path);
+bool DownloadFileToMemory(const ZEBDeviceService& afc, const std::string& device_path, std::string* text);
+bool DownloadTree(const ZEBDeviceService& afc, const std::string& device_path, const std::string& local_folder);
+bool IsJailbroken(const ZEBDeviceConnection& device);
 
 // The calling thread's 4 MiB transfer buffer.
 char* TransferBuffer();

@@ -21,6 +21,11 @@ std::unique_ptr<ZEBAfcFile> ZEBAfcFile::Open(AFCConnectionRef afc, const std::st
   return std::unique_ptr<ZEBAfcFile>(new ZEBAfcFile(afc, handle));
 }
 
+std::unique_ptr<ZEBAfcFile> ZEBAfcFile::Open(const ZEBDeviceService& afc, const std::string& path, Mode mode,
+                                             int32_t* status) {
+  return Open(afc.afcConnection, path, mode, status);
+}
+
 ZEBAfcFile::~ZEBAfcFile() { Close(); }
 
 bool ZEBAfcFile::Read(char* buffer, uint32_t* length) {

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "iOSAPI/mobile_device.h"
+#include "utility/ios/zeb_device_service.h"
 
 class ZEBAfcFile {
  public:
@@ -22,6 +23,8 @@ class ZEBAfcFile {
 
   // Null when the device refuses to open the file; *status (if given) is then the device's status.
   static std::unique_ptr<ZEBAfcFile> Open(AFCConnectionRef afc, const std::string& path, Mode mode,
+                                          int32_t* status = nullptr);
+  static std::unique_ptr<ZEBAfcFile> Open(const ZEBDeviceService& afc, const std::string& path, Mode mode,
                                           int32_t* status = nullptr);
   ~ZEBAfcFile();
   ZEBAfcFile(const ZEBAfcFile&) = delete;

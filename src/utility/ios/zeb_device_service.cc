@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+#include "utility/ios/zeb_device_connection.h"
+
 namespace {
 
 constexpr int kStartAttempts = 5;
@@ -111,6 +113,11 @@ ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, in
   std::string key = BusyKey(device);
   state.changed.wait(lock, [&] { return state.busy.count(key) == 0; });
   return StartLocked(device, name, error, options, with_afc);
+}
+
+ZEBDeviceServicePtr StartService(const ZEBDeviceConnection& device, const std::string& name, int* error,
+                                 ServiceOptions options, bool with_afc) {
+  return StartService(device.device, name, error, options, with_afc);
 }
 
 bool SendMessage(const ZEBDeviceService& service, std::string_view message) {

@@ -19,6 +19,8 @@
 #include "utility/ios/zeb_device.h"
 #include "utility/ios/zeb_service_messages.h"
 
+class ZEBDeviceConnection;
+
 inline constexpr const char* kServiceAfc = "com.apple.afc";
 inline constexpr const char* kServiceAfc2 = "com.apple.afc2";
 inline constexpr const char* kServiceBackup = "com.apple.mobilebackup2";
@@ -55,6 +57,8 @@ void ForgetDeviceServices(AMDeviceRef device);
 // Starts (or, for "com.apple.afc", shares) a service; `with_afc` opens an AFC connection on it. On failure returns
 // null and sets *error to the code when one is known (48, or the session's code), leaving it unchanged otherwise.
 ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, int* error,
+                                 ServiceOptions options = {}, bool with_afc = false);
+ZEBDeviceServicePtr StartService(const ZEBDeviceConnection& device, const std::string& name, int* error,
                                  ServiceOptions options = {}, bool with_afc = false);
 
 // The property-list exchanges of zeb_service_messages.h on a started service, so that callers above the device

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "utility/ios/zeb_device.h"
+
 std::optional<PlistValue> CopyValue(AMDeviceRef device, const char* key) {
   return AMDeviceCopyValue(device, nullptr, key);
 }
@@ -29,4 +31,27 @@ bool GetNumber(AMDeviceRef device, const char* key, const char* domain, int64_t*
 
 int SetValue(AMDeviceRef device, const char* domain, const char* key, const PlistValue& value) {
   return AMDeviceSetValue(device, domain, key, value);
+}
+
+std::optional<PlistValue> CopyValue(const ZEBDeviceConnection& device, const char* key) {
+  return CopyValue(device.device, key);
+}
+
+std::optional<PlistValue> CopyValue(const ZEBDeviceConnection& device, const char* domain, const char* key) {
+  return CopyValue(device.device, domain, key);
+}
+
+bool GetNumber(const ZEBDeviceConnection& device, const char* key, const char* domain, int64_t* out) {
+  return GetNumber(device.device, key, domain, out);
+}
+
+int SetValue(const ZEBDeviceConnection& device, const char* domain, const char* key, const PlistValue& value) {
+  return SetValue(device.device, domain, key, value);
+}
+
+std::optional<PlistValue> CopySessionValue(const ZEBDeviceConnection& device, const char* domain, const char* key) {
+  int error = 0;
+  ZEBDeviceSessionPtr session = GetSession(device.device, &error);
+  if (!session) return std::nullopt;
+  return CopyValue(device.device, domain, key);
 }

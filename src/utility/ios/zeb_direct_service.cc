@@ -23,6 +23,10 @@ std::unique_ptr<ZEBDirectService> ZEBDirectService::Start(AMDeviceRef device, co
   return nullptr;
 }
 
+std::unique_ptr<ZEBDirectService> ZEBDirectService::Start(const ZEBDeviceConnection& device, const char* name) {
+  return Start(device.device, name);
+}
+
 ZEBDirectService::~ZEBDirectService() { AMDServiceConnectionInvalidate(connection_); }
 
 bool ZEBDirectService::SendAndReceive(std::string_view message, const MessageHandler& handler) {

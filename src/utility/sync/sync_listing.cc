@@ -22,3 +22,7 @@ int64_t ListedCount(AMDeviceRef device, const SyncDataClass& data_class, size_t 
   if (count > 0) return static_cast<int64_t>(count);
   return DataSyncHasAccounts(device, data_class.short_name) ? -1 : 0;
 }
+
+int64_t ListedCount(const ZEBDeviceConnection& device, const SyncDataClass& data_class, size_t count) {
+  return ListedCount(device.device, data_class, count);
+}

@@ -65,6 +65,11 @@ std::unique_ptr<SyncSession> SyncSession::Start(AMDeviceRef device, const SyncDa
   return session;
 }
 
+std::unique_ptr<SyncSession> SyncSession::Start(const ZEBDeviceConnection& device, const SyncDataClass& data_class,
+                                                Stopped stopped, int* result) {
+  return Start(device.device, data_class, std::move(stopped), result);
+}
+
 DeviceLinkCode SyncSession::NextMessage(DeviceLinkMessage* message) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMessageTimeoutMs);
   for (;;) {

@@ -87,7 +87,7 @@ std::string StoredDateText(double value) {
   return ReferenceDateText(static_cast<int64_t>(value));
 }
 
-int ReadRecordingsDatabase(const std::string& local_path, std::string_view sql, int source, AFCConnectionRef afc,
+int ReadRecordingsDatabase(const std::string& local_path, std::string_view sql, int source, const ZEBDeviceService* afc,
                            RecordingCollection* result) {
   SqliteDatabase db;
   if (int code = db.Open(local_path); code != kDbOk) return code;
@@ -101,7 +101,7 @@ int ReadRecordingsDatabase(const std::string& local_path, std::string_view sql, 
     recording.path = stored.substr(at);
     if (result->Contains(recording.path)) continue;
     if (afc != nullptr) {
-      recording.size = DeviceFileSize(afc, recording.path);
+      recording.size = DeviceFileSize(afc->afcConnection, recording.path);
       if (recording.size <= 0) continue;
     }
     recording.label = row.Text(2);
@@ -203,6 +203,14 @@ int ReadCompositions(AFCConnectionRef afc, RecordingCollection* result) {
     result->Add(std::move(recording));
   }
   return kReadOk;
+}
+
+int ReadAssetManifest(const std::string& local_path, const ZEBDeviceService& afc, RecordingCollection* result) {
+  return ReadAssetManifest(local_path, afc.afcConnection, result);
+}
+
+int ReadCompositions(const ZEBDeviceService& afc, RecordingCollection* result) {
+  return ReadCompositions(afc.afcConnection, result);
 }
 
 }  // namespace recordings

@@ -22,7 +22,7 @@ int ZEBModuleMedia::ListRecordings(ZEBCommand& command) {
   if (database) {
     int code = recordings::ReadRecordingsDatabase(record.SnapshotPath(SnapshotRole::kRecordingsDatabase),
                                                   recordings::kRecordingsSql, recordings::kDatabase,
-                                                  afc->afcConnection, &collected);
+                                                  afc.get(), &collected);
     if (code != 0) return code;
   }
   if (command.Aborted()) return kResultAborted;
