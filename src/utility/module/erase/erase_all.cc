@@ -44,14 +44,14 @@ void EmptyMediaFolders(const ZEBCommand& command, AFCConnectionRef afc) {
 
 void UninstallUserApplications(const ZEBCommand& command, ZEBDeviceServicePtr proxy) {
   std::vector<std::string> bundle_ids;
-  if (!BrowseUserApplications(proxy->serviceConnection, &bundle_ids)) {
+  if (!BrowseUserApplications(*proxy, &bundle_ids)) {
     LOG(ERROR) << "Erase: the application list ended early; " << bundle_ids.size() << " applications listed";
     int error = 0;
     proxy = StartService(command.device()->device, kInstallationProxy, &error);  // the old exchange is spoilt
   }
   size_t done = 0;
   for (const std::string& bundle_id : bundle_ids) {
-    if (proxy) UninstallApplication(proxy->serviceConnection, bundle_id);  // a refusal does not stop the erase
+    if (proxy) UninstallApplication(*proxy, bundle_id);  // a refusal does not stop the erase
     ++done;
     SendPercent(command, kStageApplications, static_cast<int>(done * 100 / bundle_ids.size()));
   }
