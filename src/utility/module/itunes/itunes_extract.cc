@@ -74,7 +74,7 @@ int ExtractFromBackup(ZEBCommand& command) {
   ZEBDeviceServicePtr afc;
   if (WantsRecordings(types)) {
     int error = 0;
-    afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+    afc = StartService(*command.device(), kServiceAfc, &error, {}, true);
     LOG_IF(WARNING, !afc) << "Backup extraction: no file service (" << error << "); compositions are not read";
   }
   std::string task_id = std::to_string(command.packet().task_id);
@@ -91,7 +91,7 @@ int ExtractFromBackup(ZEBCommand& command) {
         bas::PluginRegistry& bus = bas::PluginRegistry::Get();
         return AskPlugins(bus, bus.self_id(), name, task_id, request, kPluginTimeout);
       },
-      afc ? afc->afcConnection : nullptr);
+      afc.get());
   if (backup_extract::RegisterRequestedJobs(registry, types, modern) == 0) {
     return Finish(command, {protocol::kResultBadArguments, "ParameterError"});
   }
