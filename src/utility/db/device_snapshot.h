@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_device_connection.h"
 #include "utility/ios/zeb_device_service.h"
 
@@ -45,9 +44,8 @@ struct SnapshotRow {
 
 const SnapshotRow& SnapshotRowOf(Snapshot snapshot);
 
-// Takes the snapshot into the device folder of `record`'s device; true when every main file was copied.
-bool TakeSnapshot(ZEBDeviceConnection& record, AFCConnectionRef afc, Snapshot snapshot);
-bool TakeSnapshot(ZEBDeviceConnection& record, AFCConnectionRef afc, const SnapshotRow& row);
+// Takes the snapshot into the device folder of `record`'s device, over `afc` (its file service); true when every
+// main file was copied.
 bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, Snapshot snapshot);
 bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, const SnapshotRow& row);
 

@@ -21,7 +21,6 @@
 
 class ZEBDirectService {
  public:
-  static std::unique_ptr<ZEBDirectService> Start(AMDeviceRef device, const char* name);
   static std::unique_ptr<ZEBDirectService> Start(const ZEBDeviceConnection& device, const char* name);
   ~ZEBDirectService();
   ZEBDirectService(const ZEBDirectService&) = delete;

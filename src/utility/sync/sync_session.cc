@@ -50,8 +50,8 @@ std::string Reason(const DeviceLinkMessage& message) {
 SyncSession::SyncSession(const SyncDataClass& data_class, std::unique_ptr<DeviceLinkChannel> channel, Stopped stopped)
     : data_class_(data_class), link_(std::move(channel), kStopCheckMs), stopped_(std::move(stopped)) {}
 
-std::unique_ptr<SyncSession> SyncSession::Start(AMDeviceRef device, const SyncDataClass& data_class, Stopped stopped,
-                                                int* result) {
+std::unique_ptr<SyncSession> SyncSession::Start(const ZEBDeviceConnection& device, const SyncDataClass& data_class,
+                                                Stopped stopped, int* result) {
   int error = 0;
   ZEBDeviceServicePtr service = StartService(device, kSyncService, &error);
   if (!service) {
@@ -63,11 +63,6 @@ std::unique_ptr<SyncSession> SyncSession::Start(AMDeviceRef device, const SyncDa
   *result = session->Open();
   if (*result != protocol::kResultOk) return nullptr;
   return session;
-}
-
-std::unique_ptr<SyncSession> SyncSession::Start(const ZEBDeviceConnection& device, const SyncDataClass& data_class,
-                                                Stopped stopped, int* result) {
-  return Start(device.device, data_class, std::move(stopped), result);
 }
 
 DeviceLinkCode SyncSession::NextMessage(DeviceLinkMessage* message) {

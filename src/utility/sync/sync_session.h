@@ -26,7 +26,6 @@
 #include <string>
 #include <string_view>
 
-#include "iOSAPI/mobile_device.h"
 #include "utility/ios/device_link.h"
 #include "utility/ios/zeb_device_connection.h"
 
@@ -62,8 +61,6 @@ class SyncSession {
   SyncSession(const SyncDataClass& data_class, std::unique_ptr<DeviceLinkChannel> channel, Stopped stopped = {});
 
   // Starts the service on `device` and opens the session; null with *result set when either fails.
-  static std::unique_ptr<SyncSession> Start(AMDeviceRef device, const SyncDataClass& data_class, Stopped stopped,
-                                            int* result);
   static std::unique_ptr<SyncSession> Start(const ZEBDeviceConnection& device, const SyncDataClass& data_class,
                                             Stopped stopped, int* result);
 

@@ -104,7 +104,7 @@ int ExtractFromBackup(ZEBCommand& command) {
     hooks.upload = registry.MakeUploadHooks();
     hooks.cancelled = [&command, &registry] { return command.Aborted() || registry.Exhausted(); };
     std::string folder;
-    result = RunWorkBackup(command.device()->device, udid, work_root, hooks, &folder);
+    result = RunWorkBackup(*command.device(), udid, work_root, hooks, &folder);
     // The jobs keep their own copies of what they wanted; the rest of the folder is of no further use.
     if (!folder.empty()) platform::RemoveTree(folder);
     if (command.Aborted()) {
