@@ -54,7 +54,7 @@ struct Rig {
     }
     device = layer->device();
     int start_error = 0;
-    afc = StartService(device.get(), kServiceAfc, &start_error, {}, true);
+    afc = StartService(ZEBDeviceConnection(device, 0), kServiceAfc, &start_error, {}, true);
   }
   ~Rig() {
     afc.reset();
@@ -96,7 +96,7 @@ void BM_LayerDownloadFile(benchmark::State& state) {
   if (!rig.afc) return state.SkipWithError("no device");
   std::string local = rig.dir + "/layer-copy.bin";
   for (auto _ : state) {
-    if (!DownloadFile(rig.afc->afcConnection, "/big.bin", local)) return state.SkipWithError("download failed");
+    if (!DownloadFile(*rig.afc, "/big.bin", local)) return state.SkipWithError("download failed");
   }
   std::filesystem::remove(local);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileSize));
@@ -130,7 +130,7 @@ void BM_LayerUploadFile(benchmark::State& state) {
   if (!rig.afc) return state.SkipWithError("no device");
   std::string local = rig.dir + "/phone/afc/big.bin";  // the device's own file, read as a local one
   for (auto _ : state) {
-    if (!UploadFile(rig.afc->afcConnection, local, "/layer-upload.bin")) return state.SkipWithError("upload failed");
+    if (!UploadFile(*rig.afc, local, "/layer-upload.bin")) return state.SkipWithError("upload failed");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileSize));
 }

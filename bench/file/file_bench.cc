@@ -211,7 +211,8 @@ void Download702(benchmark::State& state, std::string helper, int devices, const
 
 ZEBDeviceServicePtr LayerAfc(Rig& rig) {
   int error = 0;
-  return StartService(rig.device.get(), kServiceAfc, &error, {}, true);
+  ZEBDeviceConnection record(rig.device, 0);
+  return StartService(record, kServiceAfc, &error, {}, true);
 }
 
 void DownloadFileBareLayer(benchmark::State& state, const char* path, uint64_t size) {
@@ -221,7 +222,7 @@ void DownloadFileBareLayer(benchmark::State& state, const char* path, uint64_t s
   if (!afc) return state.SkipWithError("no file service");
   std::string local = rig.dir + "/downloaded.bin";
   for (auto _ : state) {
-    if (!DownloadFile(afc->afcConnection, path, local)) return state.SkipWithError("DownloadFile failed");
+    if (!DownloadFile(*afc, path, local)) return state.SkipWithError("DownloadFile failed");
   }
   std::filesystem::remove(local);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
@@ -262,7 +263,7 @@ void BM_UploadFileBareLayer(benchmark::State& state) {
   std::string local = rig.dir + "/to-upload.bin";
   std::ofstream(local, std::ios::binary).write(rig.content.data(), static_cast<std::streamsize>(rig.content.size()));
   for (auto _ : state) {
-    if (!UploadFile(afc->afcConnection, local, "/Bench/bare-uploaded.bin")) {
+    if (!UploadFile(*afc, local, "/Bench/bare-uploaded.bin")) {
       return state.SkipWithError("UploadFile failed");
     }
   }

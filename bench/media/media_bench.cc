@@ -203,9 +203,10 @@ void FilterRequests(benchmark::State& state, int lanes) {
   }
   for (auto _ : state) {
     int error = 0;
-    ZEBDeviceServicePtr afc = StartService(rig.device.get(), kServiceAfc, &error, {}, true);
+    auto record = std::make_shared<ZEBDeviceConnection>(rig.device, 0);
+    ZEBDeviceServicePtr afc = StartService(*record, kServiceAfc, &error, {}, true);
     if (!afc) break;
-    media::RegularFileCheck check = media::DeviceRegularFileCheck(afc, nullptr, lanes);
+    media::RegularFileCheck check = media::DeviceRegularFileCheck(record, afc, nullptr, lanes);
     auto start = Clock::now();
     std::vector<bool> regular = check(paths);
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());

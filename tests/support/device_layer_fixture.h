@@ -1,5 +1,6 @@
 // A fixture for tests of the device layer in this process: a simulator with one device, the device library
-// loaded, and the device's reference as the layer's notifications deliver it.
+// loaded, the device's reference as the layer's notifications deliver it, and a device record made of it (what
+// modules and the layer's functions are given).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include "devicesim/simulator.h"
 #include "iOSAPI/mobile_device.h"
 #include "iOSAPI/mobile_export_fun.h"
+#include "utility/ios/zeb_device_connection.h"
 
 class DeviceLayerTest : public ::testing::Test {
  protected:
@@ -35,6 +37,7 @@ class DeviceLayerTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    record_.reset();
     device_.reset();
     AMDeviceRunLoopStop();
     if (run_loop_.joinable()) run_loop_.join();
@@ -54,6 +57,11 @@ class DeviceLayerTest : public ::testing::Test {
 
   AMDeviceRef device() const { return device_.get(); }
   const AMDeviceHandle& device_handle() const { return device_; }
+  // The record of the attached device (made on first use, after Attach).
+  const ZEBDeviceConnectionPtr& record() {
+    if (!record_) record_ = std::make_shared<ZEBDeviceConnection>(device_, 1);
+    return record_;
+  }
   size_t Requests(const std::string& channel, const std::string& name) {
     devicesim::RequestFilter filter;
     filter.channel = channel;
@@ -77,4 +85,5 @@ class DeviceLayerTest : public ::testing::Test {
   std::mutex mutex_;
   std::condition_variable attached_;
   AMDeviceHandle device_;
+  ZEBDeviceConnectionPtr record_;
 };

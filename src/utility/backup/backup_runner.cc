@@ -108,8 +108,8 @@ std::string SeedFromEarlierBackup(const std::string& root, const std::string& ud
   return newest.string();
 }
 
-BackupResult RunBackupOnDevice(AMDeviceRef device, const BackupPathMap& paths, const BackupSessionHooks& hooks,
-                               const char* no_service_text) {
+BackupResult RunBackupOnDevice(const ZEBDeviceConnection& device, const BackupPathMap& paths,
+                               const BackupSessionHooks& hooks, const char* no_service_text) {
   int error = 0;
   ServiceOptions options;
   options.unlock_escrow_bag = true;
@@ -119,8 +119,8 @@ BackupResult RunBackupOnDevice(AMDeviceRef device, const BackupPathMap& paths, c
   return RunBackupSession(link, paths, hooks);
 }
 
-BackupResult RunRestoreOnDevice(AMDeviceRef device, const BackupPathMap& paths, const RestoreRequest& request,
-                                const BackupSessionHooks& hooks) {
+BackupResult RunRestoreOnDevice(const ZEBDeviceConnection& device, const BackupPathMap& paths,
+                                const RestoreRequest& request, const BackupSessionHooks& hooks) {
   int error = 0;
   ServiceOptions options;
   options.unlock_escrow_bag = true;
@@ -130,8 +130,8 @@ BackupResult RunRestoreOnDevice(AMDeviceRef device, const BackupPathMap& paths, 
   return RunRestoreSession(link, paths, request, hooks);
 }
 
-BackupResult RunWorkBackup(AMDeviceRef device, const std::string& udid, const std::string& work_root,
-                           const BackupSessionHooks& hooks, std::string* folder) {
+BackupResult RunWorkBackup(const ZEBDeviceConnection& device, const std::string& udid,
+                           const std::string& work_root, const BackupSessionHooks& hooks, std::string* folder) {
   std::error_code error;
   fs::create_directories(work_root, error);
   int64_t now = std::chrono::duration_cast<std::chrono::seconds>(

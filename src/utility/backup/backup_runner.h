@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string>
 
-#include "iOSAPI/mobile_device.h"
+#include "utility/ios/zeb_device_connection.h"
 #include "utility/backup/backup_session.h"
 
 // "-YYYYMMDDhhmmss" of a time in seconds since 1970, in local time; a time before 1970 or at or after
@@ -38,13 +38,14 @@ std::string SeedFromEarlierBackup(const std::string& root, const std::string& ud
 
 // Starts the backup service and runs a backup. A service that cannot be started gives `no_service_text` with the
 // start's error code (48 for a locked device) or 14.
-BackupResult RunBackupOnDevice(AMDeviceRef device, const BackupPathMap& paths, const BackupSessionHooks& hooks,
+BackupResult RunBackupOnDevice(const ZEBDeviceConnection& device, const BackupPathMap& paths,
+                               const BackupSessionHooks& hooks,
                                const char* no_service_text = "DeviceOpenAFCServiceFail");
-BackupResult RunRestoreOnDevice(AMDeviceRef device, const BackupPathMap& paths, const RestoreRequest& request,
-                                const BackupSessionHooks& hooks);
+BackupResult RunRestoreOnDevice(const ZEBDeviceConnection& device, const BackupPathMap& paths,
+                                const RestoreRequest& request, const BackupSessionHooks& hooks);
 
 // The work backup for backup extraction. `hooks.upload.wanted` and `hooks.upload.written` are the extraction's
 // registry; `hooks.cancelled` its task. `work_root` is the process folder + "Backup0/". *folder receives the
 // backup folder. The folder is left in place whatever the result: the extraction owns it.
-BackupResult RunWorkBackup(AMDeviceRef device, const std::string& udid, const std::string& work_root,
-                           const BackupSessionHooks& hooks, std::string* folder);
+BackupResult RunWorkBackup(const ZEBDeviceConnection& device, const std::string& udid,
+                           const std::string& work_root, const BackupSessionHooks& hooks, std::string* folder);

@@ -40,7 +40,7 @@ TEST_F(WorkBackup, OnlyWantedFilesAreWrittenAndEachIsAnnouncedWhenComplete) {
     written[local] = device_name;
   };
   std::string folder;
-  BackupResult result = RunWorkBackup(device(), kUdid, work_root, hooks, &folder);
+  BackupResult result = RunWorkBackup(*record(), kUdid, work_root, hooks, &folder);
   EXPECT_EQ(result.code, 0) << result.text;
   EXPECT_EQ(folder.rfind(work_root + kUdid + "-", 0), 0u) << folder;
   EXPECT_FALSE(fs::exists(folder + "Info.plist"));
@@ -64,7 +64,7 @@ TEST_F(WorkBackup, AStoppedTaskEndsWithTaskCancelled) {
   BackupSessionHooks hooks;
   hooks.cancelled = [] { return true; };
   std::string folder;
-  BackupResult result = RunWorkBackup(device(), kUdid, dir_ + "/work/Backup0/", hooks, &folder);
+  BackupResult result = RunWorkBackup(*record(), kUdid, dir_ + "/work/Backup0/", hooks, &folder);
   EXPECT_EQ(result.code, 6);
   EXPECT_EQ(result.text, "Task cancelled.");
 }

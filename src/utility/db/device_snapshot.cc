@@ -53,11 +53,11 @@ std::string DeviceFileName(const std::string& device_path) {
   return slash == std::string::npos ? device_path : device_path.substr(slash + 1);
 }
 
-bool TakeSnapshot(ZEBDeviceConnection& record, AFCConnectionRef afc, Snapshot snapshot) {
+bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, Snapshot snapshot) {
   return TakeSnapshot(record, afc, SnapshotRowOf(snapshot));
 }
 
-bool TakeSnapshot(ZEBDeviceConnection& record, AFCConnectionRef afc, const SnapshotRow& row) {
+bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, const SnapshotRow& row) {
   std::string folder = DeviceFolder(record.UniqueDeviceID());
   if (folder.empty()) return false;
   std::vector<std::string> copies;

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_device_connection.h"
+#include "utility/ios/zeb_device_service.h"
 
 enum class Snapshot {
   kMediaLibrary,
@@ -44,9 +44,10 @@ struct SnapshotRow {
 
 const SnapshotRow& SnapshotRowOf(Snapshot snapshot);
 
-// Takes the snapshot into the device folder of `record`'s device; true when every main file was copied.
-bool TakeSnapshot(ZEBDeviceConnection& record, AFCConnectionRef afc, Snapshot snapshot);
-bool TakeSnapshot(ZEBDeviceConnection& record, AFCConnectionRef afc, const SnapshotRow& row);
+// Takes the snapshot into the device folder of `record`'s device, over `afc` (its file service); true when every
+// main file was copied.
+bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, Snapshot snapshot);
+bool TakeSnapshot(ZEBDeviceConnection& record, const ZEBDeviceService& afc, const SnapshotRow& row);
 
 // The last path component of a device path: the local copy's name.
 std::string DeviceFileName(const std::string& device_path);

@@ -10,6 +10,7 @@
 
 #include "utility/db/device_folder.h"
 #include "support/device_layer_fixture.h"
+#include "utility/ios/device_handles.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/process_context.h"
 
@@ -39,11 +40,11 @@ class DeviceSnapshotTest : public DeviceLayerTest {
   void AttachWithFiles() {
     Attach();
     int error = 0;
-    afc_ = StartService(device(), kServiceAfc, &error, {}, true);
-    ASSERT_TRUE(afc_ && afc_->afcConnection) << error;
+    afc_ = StartService(*record(), kServiceAfc, &error, {}, true);
+    ASSERT_TRUE(afc_ && DeviceHandles::Afc(*afc_)) << error;
   }
 
-  bool Take(Snapshot snapshot) { return TakeSnapshot(*record_, afc_->afcConnection, snapshot); }
+  bool Take(Snapshot snapshot) { return TakeSnapshot(*record_, *afc_, snapshot); }
   std::string Local(const std::string& name) const { return ProcessContext::Get().ProcessFolder(false) + kUdid + "/" + name; }
   bool HasLocal(const std::string& name) const { return fs::exists(Local(name)); }
 

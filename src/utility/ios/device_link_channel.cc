@@ -1,5 +1,6 @@
 #include "utility/ios/device_link_channel.h"
 
+#include "utility/ios/device_handles.h"
 #include "utility/ios/zeb_service_messages.h"
 
 namespace {
@@ -9,40 +10,40 @@ class ServiceChannel : public DeviceLinkChannel {
   explicit ServiceChannel(ZEBDeviceServicePtr service) : service_(std::move(service)) {}
 
   bool SendMessage(std::string_view plist) override {
-    if (closed_ || !::SendMessage(service_->serviceConnection, plist)) closed_ = true;
+    if (closed_ || !::SendMessage(connection(), plist)) closed_ = true;
     return !closed_;
   }
 
   Status ReceiveMessage(std::string* plist, unsigned timeout_ms) override {
     if (closed_) return Status::kClosed;
     unsigned char prefix[4];
-    long first = AMDServiceConnectionReceiveWithin(service_->serviceConnection, prefix, 1, timeout_ms);
+    long first = AMDServiceConnectionReceiveWithin(connection(), prefix, 1, timeout_ms);
     if (first == 0) return Status::kTimedOut;
-    if (first < 0 || !ReceiveExactly(service_->serviceConnection, reinterpret_cast<char*>(prefix) + 1, 3)) {
+    if (first < 0 || !ReceiveExactly(connection(), reinterpret_cast<char*>(prefix) + 1, 3)) {
       return Close();
     }
     uint32_t length = (uint32_t{prefix[0]} << 24) | (uint32_t{prefix[1]} << 16) | (uint32_t{prefix[2]} << 8) | prefix[3];
     if (length < 1 || length > kMaxServiceMessage) return Close();
     plist->resize(length);
-    if (!ReceiveExactly(service_->serviceConnection, plist->data(), length)) return Close();
+    if (!ReceiveExactly(connection(), plist->data(), length)) return Close();
     return Status::kMessage;
   }
 
   bool SendBytes(std::string_view bytes) override {
-    if (closed_ || AMDServiceConnectionSend(service_->serviceConnection, bytes.data(), bytes.size()) < 0) {
+    if (closed_ || AMDServiceConnectionSend(connection(), bytes.data(), bytes.size()) < 0) {
       closed_ = true;
     }
     return !closed_;
   }
 
   bool ReceiveBytes(char* buffer, size_t length) override {
-    if (closed_ || !ReceiveExactly(service_->serviceConnection, buffer, length)) closed_ = true;
+    if (closed_ || !ReceiveExactly(connection(), buffer, length)) closed_ = true;
     return !closed_;
   }
 
   size_t ReceiveSome(char* buffer, size_t capacity) override {
     if (closed_ || capacity == 0) return 0;
-    long received = AMDServiceConnectionReceive(service_->serviceConnection, buffer, capacity);
+    long received = AMDServiceConnectionReceive(connection(), buffer, capacity);
     if (received < 1) {
       closed_ = true;
       return 0;
@@ -51,6 +52,7 @@ class ServiceChannel : public DeviceLinkChannel {
   }
 
  private:
+  AMDServiceConnectionRef connection() const { return DeviceHandles::Connection(*service_); }
   Status Close() {
     closed_ = true;
     return Status::kClosed;

@@ -26,7 +26,7 @@ class DeviceLinkChannelTest : public DeviceLayerTest {
     profile_.EnableService(kRawStream);
     Attach();
     int error = 0;
-    ZEBDeviceServicePtr service = StartService(device(), kRawStream, &error);
+    ZEBDeviceServicePtr service = StartService(*record(), kRawStream, &error);
     EXPECT_TRUE(service) << error;
     return service ? MakeServiceChannel(service) : nullptr;
   }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "utility/ios/zeb_device_service.h"
+#include "utility/ios/device_handles.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ class LocalFile {
 // Streams a device file to `sink` (chunk by chunk); false on any failure, a short read or more bytes than the file
 // claims to hold, and when it claims more than `limit` bytes.
 template <class Sink>
-bool ReadDeviceFile(AFCConnectionRef afc, const std::string& device_path, Sink sink,
+bool ReadDeviceFile(const ZEBDeviceService& afc, const std::string& device_path, Sink sink,
                     int64_t limit = std::numeric_limits<int64_t>::max()) {
   ZEBFileInfo info;
   if (!GetFileInfo(afc, device_path, &info)) return false;
@@ -58,14 +58,15 @@ bool ReadDeviceFile(AFCConnectionRef afc, const std::string& device_path, Sink s
     LOG(ERROR) << device_path << " claims " << info.size << " bytes, more than the " << limit << " read at most";
     return false;
   }
+  AFCConnectionRef connection = DeviceHandles::Afc(afc);
   uint64_t file = 0;
-  if (AFCFileRefOpen(afc, device_path.c_str(), kAFCModeRead, &file) != kAMDSuccess) return false;
+  if (AFCFileRefOpen(connection, device_path.c_str(), kAFCModeRead, &file) != kAMDSuccess) return false;
   char* buffer = TransferBuffer();
   int64_t total = 0;
   bool ok = true;
   while (total < info.size) {
     uint32_t length = static_cast<uint32_t>(kTransferChunk);
-    if (AFCFileRefRead(afc, file, buffer, &length) != kAMDSuccess) {
+    if (AFCFileRefRead(connection, file, buffer, &length) != kAMDSuccess) {
       ok = false;
       break;
     }
@@ -82,7 +83,7 @@ bool ReadDeviceFile(AFCConnectionRef afc, const std::string& device_path, Sink s
     }
     total += length;
   }
-  AFCFileRefClose(afc, file);
+  AFCFileRefClose(connection, file);
   if (ok && total < info.size) {
     LOG(ERROR) << "Download of " << device_path << " ended after " << total << " of " << info.size << " bytes";
     ok = false;
@@ -92,9 +93,9 @@ bool ReadDeviceFile(AFCConnectionRef afc, const std::string& device_path, Sink s
 
 }  // namespace
 
-bool ListDirectory(AFCConnectionRef afc, const std::string& path, std::vector<std::string>* names) {
+bool ListDirectory(const ZEBDeviceService& afc, const std::string& path, std::vector<std::string>* names) {
   AFCDirectoryRef directory = nullptr;
-  if (AFCDirectoryOpen(afc, path.c_str(), &directory) != kAMDSuccess) return false;
+  if (AFCDirectoryOpen(DeviceHandles::Afc(afc), path.c_str(), &directory) != kAMDSuccess) return false;
   const char* name = nullptr;
   while (AFCDirectoryRead(directory, &name) && name != nullptr) {
     if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) names->emplace_back(name);
@@ -119,9 +120,9 @@ std::string ChildPath(const std::string& parent, const std::string& name) {
   return parent + "/" + name;
 }
 
-bool GetFileInfo(AFCConnectionRef afc, const std::string& path, ZEBFileInfo* info) {
+bool GetFileInfo(const ZEBDeviceService& afc, const std::string& path, ZEBFileInfo* info) {
   AFCKeyValueRef values = nullptr;
-  if (AFCFileInfoOpen(afc, path.c_str(), &values) != kAMDSuccess) return false;
+  if (AFCFileInfoOpen(DeviceHandles::Afc(afc), path.c_str(), &values) != kAMDSuccess) return false;
   *info = ZEBFileInfo();
   const char* key = nullptr;
   const char* value = nullptr;
@@ -138,15 +139,17 @@ bool GetFileInfo(AFCConnectionRef afc, const std::string& path, ZEBFileInfo* inf
   return true;
 }
 
-bool RemovePath(AFCConnectionRef afc, const std::string& path) { return AFCRemovePath(afc, path.c_str()) == kAMDSuccess; }
-
-int MakeDirectory(AFCConnectionRef afc, const std::string& path) {
-  ZEBFileInfo info;
-  if (GetFileInfo(afc, path, &info) && info.IsDirectory()) return 1;
-  return AFCDirectoryCreate(afc, path.c_str()) == kAMDSuccess ? 1 : 0;
+bool RemovePath(const ZEBDeviceService& afc, const std::string& path) {
+  return AFCRemovePath(DeviceHandles::Afc(afc), path.c_str()) == kAMDSuccess;
 }
 
-bool RemoveTree(AFCConnectionRef afc, const std::string& path, bool remove_top, bool nested) {
+int MakeDirectory(const ZEBDeviceService& afc, const std::string& path) {
+  ZEBFileInfo info;
+  if (GetFileInfo(afc, path, &info) && info.IsDirectory()) return 1;
+  return AFCDirectoryCreate(DeviceHandles::Afc(afc), path.c_str()) == kAMDSuccess ? 1 : 0;
+}
+
+bool RemoveTree(const ZEBDeviceService& afc, const std::string& path, bool remove_top, bool nested) {
   ZEBFileInfo info;
   GetFileInfo(afc, path, &info);
   if (!info.IsDirectory()) return RemovePath(afc, path);
@@ -166,16 +169,17 @@ bool RemoveTree(AFCConnectionRef afc, const std::string& path, bool remove_top, 
   return true;
 }
 
-bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::string& device_path) {
+bool UploadFile(const ZEBDeviceService& afc, const std::string& local_path, const std::string& device_path) {
   LocalFile local(local_path, "rb");
   if (local.get() == nullptr) return false;
+  AFCConnectionRef connection = DeviceHandles::Afc(afc);
   uint64_t file = 0;
-  if (AFCFileRefOpen(afc, device_path.c_str(), kAFCModeWrite, &file) != kAMDSuccess) return false;
+  if (AFCFileRefOpen(connection, device_path.c_str(), kAFCModeWrite, &file) != kAMDSuccess) return false;
   char* buffer = TransferBuffer();
   bool ok = true;
   for (;;) {
     size_t n = std::fread(buffer, 1, kTransferChunk, local.get());
-    if (n > 0 && AFCFileRefWrite(afc, file, buffer, static_cast<uint32_t>(n)) != kAMDSuccess) {
+    if (n > 0 && AFCFileRefWrite(connection, file, buffer, static_cast<uint32_t>(n)) != kAMDSuccess) {
       ok = false;
       break;
     }
@@ -184,12 +188,12 @@ bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::
       break;
     }
   }
-  if (AFCFileRefClose(afc, file) != kAMDSuccess) ok = false;
+  if (AFCFileRefClose(connection, file) != kAMDSuccess) ok = false;
   if (!ok) LOG(ERROR) << "Upload of " << local_path << " to " << device_path << " failed";
   return ok;
 }
 
-bool UploadTree(AFCConnectionRef afc, const std::string& local_folder, const std::string& device_path) {
+bool UploadTree(const ZEBDeviceService& afc, const std::string& local_folder, const std::string& device_path) {
   if (MakeDirectory(afc, device_path) != 1) return false;
   std::error_code error;
   std::filesystem::directory_iterator entries(local_folder, error);
@@ -208,11 +212,11 @@ bool UploadTree(AFCConnectionRef afc, const std::string& local_folder, const std
   return ok;
 }
 
-bool RenamePath(AFCConnectionRef afc, const std::string& from, const std::string& to) {
-  return AFCRenamePath(afc, from.c_str(), to.c_str()) == kAMDSuccess;
+bool RenamePath(const ZEBDeviceService& afc, const std::string& from, const std::string& to) {
+  return AFCRenamePath(DeviceHandles::Afc(afc), from.c_str(), to.c_str()) == kAMDSuccess;
 }
 
-bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const std::string& local_path) {
+bool DownloadFile(const ZEBDeviceService& afc, const std::string& device_path, const std::string& local_path) {
   // The content goes into a new file beside the target and takes the target's name only when it is complete, so
   // a failed download leaves whatever was there before untouched.
   std::string temporary = platform::CreateTemporaryBeside(local_path);
@@ -227,7 +231,7 @@ bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const st
   return false;
 }
 
-bool DownloadFileToMemory(AFCConnectionRef afc, const std::string& device_path, std::string* text) {
+bool DownloadFileToMemory(const ZEBDeviceService& afc, const std::string& device_path, std::string* text) {
   size_t before = text->size();
   bool ok = ReadDeviceFile(
       afc, device_path,
@@ -240,7 +244,7 @@ bool DownloadFileToMemory(AFCConnectionRef afc, const std::string& device_path, 
   return ok;
 }
 
-bool DownloadTree(AFCConnectionRef afc, const std::string& device_path, const std::string& local_folder) {
+bool DownloadTree(const ZEBDeviceService& afc, const std::string& device_path, const std::string& local_folder) {
   ZEBFileInfo info;
   if (!GetFileInfo(afc, device_path, &info) || !info.IsDirectory()) return false;
   if (!platform::CreateDirectories(local_folder)) return false;
@@ -266,13 +270,13 @@ bool DownloadTree(AFCConnectionRef afc, const std::string& device_path, const st
   return complete;
 }
 
-bool IsJailbroken(AMDeviceRef device) {
+bool IsJailbroken(const ZEBDeviceConnection& device) {
   int error = 0;
   ZEBDeviceServicePtr service = StartService(device, kServiceAfc2, &error, {}, true);
   if (!service) return false;
   for (int attempt = 0; attempt < 2; ++attempt) {
     AFCDirectoryRef directory = nullptr;
-    if (AFCDirectoryOpen(service->afcConnection, kCydiaAutoInstall, &directory) == kAMDSuccess) {
+    if (AFCDirectoryOpen(DeviceHandles::Afc(*service), kCydiaAutoInstall, &directory) == kAMDSuccess) {
       AFCDirectoryClose(directory);
       return true;
     }

@@ -1,4 +1,5 @@
-// File operations on a device's file service (AFC), built on the device layer's AFC calls.
+// File operations on a device's file service (AFC), built on the device layer's AFC calls. Each runs on a service
+// started with its AFC connection (StartService's `with_afc`).
 //
 // Device paths are UTF-8 with "/" separators; local paths are UTF-8. Transfers move 4 MiB at a time through one
 // buffer per thread, allocated on the thread's first transfer and reused by every later one. A transfer reports
@@ -17,7 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "iOSAPI/mobile_device.h"
+#include "utility/ios/zeb_device_connection.h"
+#include "utility/ios/zeb_device_service.h"
 
 inline constexpr size_t kTransferChunk = 4 * 1024 * 1024;
 
@@ -34,34 +36,34 @@ struct ZEBFileInfo {
   bool IsRegularFile() const { return type == "S_IFREG"; }
 };
 
-bool GetFileInfo(AFCConnectionRef afc, const std::string& path, ZEBFileInfo* info);
+bool GetFileInfo(const ZEBDeviceService& afc, const std::string& path, ZEBFileInfo* info);
 // The entry names of a device folder, without "." and ".."; false when the folder cannot be opened.
-bool ListDirectory(AFCConnectionRef afc, const std::string& path, std::vector<std::string>* names);
-bool RemovePath(AFCConnectionRef afc, const std::string& path);
+bool ListDirectory(const ZEBDeviceService& afc, const std::string& path, std::vector<std::string>* names);
+bool RemovePath(const ZEBDeviceService& afc, const std::string& path);
 // 1 when the directory exists afterwards (it may have existed before), else 0.
-int MakeDirectory(AFCConnectionRef afc, const std::string& path);
+int MakeDirectory(const ZEBDeviceService& afc, const std::string& path);
 // Removes a file, or a directory's content (and the directory itself when `remove_top` or `nested`).
-bool RemoveTree(AFCConnectionRef afc, const std::string& path, bool remove_top, bool nested = false);
-bool UploadFile(AFCConnectionRef afc, const std::string& local_path, const std::string& device_path);
+bool RemoveTree(const ZEBDeviceService& afc, const std::string& path, bool remove_top, bool nested = false);
+bool UploadFile(const ZEBDeviceService& afc, const std::string& local_path, const std::string& device_path);
 // Uploads a local folder with everything in it as `device_path` (made when missing); links and other special
 // files are skipped. False when any folder cannot be made or any file cannot be uploaded.
-bool UploadTree(AFCConnectionRef afc, const std::string& local_folder, const std::string& device_path);
+bool UploadTree(const ZEBDeviceService& afc, const std::string& local_folder, const std::string& device_path);
 // Renames (moves) a device file or folder.
-bool RenamePath(AFCConnectionRef afc, const std::string& from, const std::string& to);
-bool DownloadFile(AFCConnectionRef afc, const std::string& device_path, const std::string& local_path);
+bool RenamePath(const ZEBDeviceService& afc, const std::string& from, const std::string& to);
+bool DownloadFile(const ZEBDeviceService& afc, const std::string& device_path, const std::string& local_path);
 // The most DownloadFileToMemory reads: the device's file service is not trusted to stop, and what is read into
 // memory is small (the upload journal is at most 4 MiB; property lists and databases go to files).
 inline constexpr int64_t kMaxFileInMemory = 16 * 1024 * 1024;
 // Appends the file's content to `text`; false, leaving `text` as it was, when the file claims or sends more than
 // kMaxFileInMemory bytes.
-bool DownloadFileToMemory(AFCConnectionRef afc, const std::string& device_path, std::string* text);
+bool DownloadFileToMemory(const ZEBDeviceService& afc, const std::string& device_path, std::string* text);
 // Copies the device folder into the local one. False when the folder itself, or a file or folder below it, could
 // not be copied (the rest is still copied). Entries skipped by name or kind (not a file or folder), and entries
 // gone before they could be read, are no failure.
-bool DownloadTree(AFCConnectionRef afc, const std::string& device_path, const std::string& local_folder);
+bool DownloadTree(const ZEBDeviceService& afc, const std::string& device_path, const std::string& local_folder);
 
 // True when the device offers "com.apple.afc2" and its Cydia auto-install folder can be opened.
-bool IsJailbroken(AMDeviceRef device);
+bool IsJailbroken(const ZEBDeviceConnection& device);
 
 // The calling thread's 4 MiB transfer buffer.
 char* TransferBuffer();

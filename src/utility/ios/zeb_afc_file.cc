@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "utility/ios/device_handles.h"
+
 namespace {
 // The file service's own status for "no space left on the device".
 constexpr int32_t kAfcNoSpaceLeft = 18;
@@ -11,8 +13,9 @@ constexpr int32_t kAfcNoSpaceLeft = 18;
 
 bool IsDeviceFullStatus(int32_t status) { return status == kAfcNoSpaceLeft; }
 
-std::unique_ptr<ZEBAfcFile> ZEBAfcFile::Open(AFCConnectionRef afc, const std::string& path, Mode mode,
+std::unique_ptr<ZEBAfcFile> ZEBAfcFile::Open(const ZEBDeviceService& service, const std::string& path, Mode mode,
                                              int32_t* status) {
+  AFCConnectionRef afc = DeviceHandles::Afc(service);
   int afc_mode = mode == Mode::kRead ? kAFCModeRead : mode == Mode::kWrite ? kAFCModeWrite : kAFCModeReadWrite;
   uint64_t handle = 0;
   int32_t opened = AFCFileRefOpen(afc, path.c_str(), afc_mode, &handle);

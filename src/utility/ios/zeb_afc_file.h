@@ -15,13 +15,15 @@
 #include <string_view>
 
 #include "iOSAPI/mobile_device.h"
+#include "utility/ios/zeb_device_service.h"
 
 class ZEBAfcFile {
  public:
   enum class Mode { kRead, kWrite /* created or truncated */, kReadWrite };
 
-  // Null when the device refuses to open the file; *status (if given) is then the device's status.
-  static std::unique_ptr<ZEBAfcFile> Open(AFCConnectionRef afc, const std::string& path, Mode mode,
+  // Null when the device refuses to open the file; *status (if given) is then the device's status. `afc` is a file
+  // service started with its AFC connection, kept by the caller while the file is open.
+  static std::unique_ptr<ZEBAfcFile> Open(const ZEBDeviceService& afc, const std::string& path, Mode mode,
                                           int32_t* status = nullptr);
   ~ZEBAfcFile();
   ZEBAfcFile(const ZEBAfcFile&) = delete;

@@ -8,9 +8,12 @@
 // The record also holds where the latest local copy of each of the device's databases lies (the snapshots of
 // utility/db set them); a path is empty until its first successful snapshot and is overwritten by a later one.
 //
+// The library's device handle inside the record is the device layer's own (device_handles.h): modules hand the
+// record itself to the layer's functions.
+//
 // Thread safety: `state` is atomic; identity fields through Identity/SetIdentity and snapshot paths through
-// SnapshotPath/SetSnapshotPath, both behind the record's mutex; `announced` under the monitor's lock; `device` and
-// `number` are constant.
+// SnapshotPath/SetSnapshotPath, both behind the record's mutex; `announced` under the monitor's lock; the device
+// handle and `number` are constant.
 #pragma once
 
 #include <array>
@@ -56,7 +59,7 @@ class ZEBDeviceConnection {
   enum State : int { kReady = 1, kDetached = 2, kAttached = 3, kRevalidating = 4 };
 
   ZEBDeviceConnection(AMDeviceHandle device_handle, uint32_t device_number)
-      : device(device_handle.get()), number(device_number), owner_(std::move(device_handle)) {}
+      : number(device_number), device_(std::move(device_handle)) {}
   virtual ~ZEBDeviceConnection() = default;
 
   ZEBDeviceIdentity Identity() const {
@@ -85,7 +88,6 @@ class ZEBDeviceConnection {
     snapshot_paths_[static_cast<size_t>(role)] = path;
   }
 
-  const AMDeviceRef device;
   const uint32_t number;  // what the host sees as the device's "code"
   std::atomic<int> state{kAttached};
   // Set while the device is being brought up, so that two bring-ups (the monitor's and a host's re-announce)
@@ -96,7 +98,8 @@ class ZEBDeviceConnection {
   bool announced = false;
 
  private:
-  const AMDeviceHandle owner_;  // keeps the device reference valid while the record lives
+  friend struct DeviceHandles;
+  const AMDeviceHandle device_;  // keeps the device reference valid while the record lives
   mutable std::mutex mutex_;
   ZEBDeviceIdentity identity_;
   std::array<std::string, static_cast<size_t>(SnapshotRole::kCount)> snapshot_paths_;

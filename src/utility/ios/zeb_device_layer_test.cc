@@ -8,6 +8,7 @@
 #include <future>
 
 #include "support/device_layer_fixture.h"
+#include "utility/ios/device_handles.h"
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device.h"
 #include "utility/ios/zeb_device_service.h"
@@ -28,7 +29,7 @@ class DeviceLayer : public DeviceLayerTest {
  protected:
   ZEBDeviceServicePtr Afc() {
     int error = 0;
-    ZEBDeviceServicePtr afc = StartService(device(), kServiceAfc, &error, {}, true);
+    ZEBDeviceServicePtr afc = StartService(*record(), kServiceAfc, &error, {}, true);
     EXPECT_TRUE(afc) << "error " << error;
     return afc;
   }
@@ -41,7 +42,7 @@ TEST_F(DeviceLayer, TwoUsersOfTheFileServiceShareItAndALaterStartOpensANewOne) {
     ZEBDeviceServicePtr second = Afc();
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first.get(), second.get());
-    EXPECT_NE(first->afcConnection, nullptr);
+    EXPECT_NE(DeviceHandles::Afc(*first), nullptr);
   }
   EXPECT_EQ(Requests("lockdown", "StartService"), 1u);
   ZEBDeviceServicePtr third = Afc();
@@ -75,7 +76,7 @@ TEST_F(DeviceLayer, APasscodeLockedDeviceRefusesEveryServiceWith48) {
   profile_.SetPasscodeLocked(true);
   Attach();
   int error = 0;
-  EXPECT_FALSE(StartService(device(), "com.apple.mobile.installation_proxy", &error));
+  EXPECT_FALSE(StartService(*record(), "com.apple.mobile.installation_proxy", &error));
   EXPECT_EQ(error, kErrorPasscodeLocked);
   EXPECT_EQ(Requests("lockdown", "StartService"), 5u);
 }
@@ -86,7 +87,7 @@ TEST_P(FramingFaults, AnEmptyOrOverlongMessageEndsTheLoopWithoutTheHandler) {
   profile_.SetServiceFault("com.apple.mobile.installation_proxy", {GetParam(), 0, -1});
   Attach();
   int error = 0;
-  ZEBDeviceServicePtr proxy = StartService(device(), "com.apple.mobile.installation_proxy", &error);
+  ZEBDeviceServicePtr proxy = StartService(*record(), "com.apple.mobile.installation_proxy", &error);
   ASSERT_TRUE(proxy);
   std::optional<std::string> browse =
       MakeMessage(FillTemplate(std::string(kPlistHeaderApple) +
@@ -94,7 +95,7 @@ TEST_P(FramingFaults, AnEmptyOrOverlongMessageEndsTheLoopWithoutTheHandler) {
                                {"Browse"}));
   ASSERT_TRUE(browse);
   int calls = 0;
-  EXPECT_FALSE(SendAndReceive(proxy->serviceConnection, *browse, [&](std::string_view) {
+  EXPECT_FALSE(SendAndReceive(*proxy, *browse, [&](std::string_view) {
     ++calls;
     return true;
   }));
@@ -112,9 +113,9 @@ TEST_F(DeviceLayer, MakeDirectoryLeavesAnExistingOneAlone) {
   Attach();
   ZEBDeviceServicePtr afc = Afc();
   size_t before = Requests("afc", "MAKE_DIR");
-  EXPECT_EQ(MakeDirectory(afc->afcConnection, "/Books"), 1);
+  EXPECT_EQ(MakeDirectory(*afc, "/Books"), 1);
   EXPECT_EQ(Requests("afc", "MAKE_DIR"), before);
-  EXPECT_EQ(MakeDirectory(afc->afcConnection, "/New"), 1);
+  EXPECT_EQ(MakeDirectory(*afc, "/New"), 1);
   EXPECT_EQ(Requests("afc", "MAKE_DIR"), before + 1);
 }
 
@@ -123,14 +124,14 @@ TEST_F(DeviceLayer, RemoveTreeKeepsOrRemovesTheTopAsAsked) {
   Attach();
   ZEBDeviceServicePtr afc = Afc();
   ZEBFileInfo info;
-  EXPECT_TRUE(RemoveTree(afc->afcConnection, "/keep", false));
-  EXPECT_TRUE(GetFileInfo(afc->afcConnection, "/keep", &info) && info.IsDirectory());
-  EXPECT_FALSE(GetFileInfo(afc->afcConnection, "/keep/sub", &info));
-  EXPECT_FALSE(GetFileInfo(afc->afcConnection, "/keep/a.txt", &info));
-  EXPECT_TRUE(RemoveTree(afc->afcConnection, "/gone", true));
-  EXPECT_FALSE(GetFileInfo(afc->afcConnection, "/gone", &info));
-  EXPECT_TRUE(RemoveTree(afc->afcConnection, "/file.txt", false));
-  EXPECT_FALSE(GetFileInfo(afc->afcConnection, "/file.txt", &info));
+  EXPECT_TRUE(RemoveTree(*afc, "/keep", false));
+  EXPECT_TRUE(GetFileInfo(*afc, "/keep", &info) && info.IsDirectory());
+  EXPECT_FALSE(GetFileInfo(*afc, "/keep/sub", &info));
+  EXPECT_FALSE(GetFileInfo(*afc, "/keep/a.txt", &info));
+  EXPECT_TRUE(RemoveTree(*afc, "/gone", true));
+  EXPECT_FALSE(GetFileInfo(*afc, "/gone", &info));
+  EXPECT_TRUE(RemoveTree(*afc, "/file.txt", false));
+  EXPECT_FALSE(GetFileInfo(*afc, "/file.txt", &info));
 }
 
 TEST_F(DeviceLayer, FilesGoUpAndComeBackByteForByte) {
@@ -140,19 +141,19 @@ TEST_F(DeviceLayer, FilesGoUpAndComeBackByteForByte) {
   std::string local = dir_ + "/local";
   fs::create_directories(local);
 
-  ASSERT_TRUE(DownloadFile(afc->afcConnection, "/empty.bin", local + "/empty.bin"));
+  ASSERT_TRUE(DownloadFile(*afc, "/empty.bin", local + "/empty.bin"));
   EXPECT_TRUE(fs::exists(local + "/empty.bin"));
   EXPECT_EQ(fs::file_size(local + "/empty.bin"), 0u);
 
-  ASSERT_TRUE(DownloadFile(afc->afcConnection, "/big.bin", local + "/big.bin"));
+  ASSERT_TRUE(DownloadFile(*afc, "/big.bin", local + "/big.bin"));
   std::string big = ReadLocal(local + "/big.bin");
   ASSERT_EQ(big.size(), 9u * 1024 * 1024 + 17);
   for (size_t i = 0; i < big.size(); i += 4099) {
     ASSERT_EQ(static_cast<uint8_t>(big[i]), devicesim::ProfileBuilder::GeneratedByte(7, i)) << i;
   }
-  ASSERT_TRUE(UploadFile(afc->afcConnection, local + "/big.bin", "/copy.bin"));
+  ASSERT_TRUE(UploadFile(*afc, local + "/big.bin", "/copy.bin"));
   std::string again;
-  ASSERT_TRUE(DownloadFileToMemory(afc->afcConnection, "/copy.bin", &again));
+  ASSERT_TRUE(DownloadFileToMemory(*afc, "/copy.bin", &again));
   EXPECT_TRUE(again == big);
 }
 
@@ -161,7 +162,7 @@ TEST_F(DeviceLayer, ATransferThatBreaksOffIsAFailureAndLeavesNoPartialFile) {
   Attach();
   ZEBDeviceServicePtr afc = Afc();
   std::string local = dir_ + "/partial.bin";
-  EXPECT_FALSE(DownloadFile(afc->afcConnection, "/big.bin", local));
+  EXPECT_FALSE(DownloadFile(*afc, "/big.bin", local));
   EXPECT_FALSE(fs::exists(local));
 }
 
@@ -170,7 +171,7 @@ TEST_F(DeviceLayer, ATreeWithAFileThatBrokeOffIsAFailureAndTheRestStillComes) {
   profile_.SetServiceFault(kServiceAfc, {devicesim::FaultKind::kDropAfterBytes, 3 << 20, 1});
   Attach();
   ZEBDeviceServicePtr afc = Afc();
-  EXPECT_FALSE(DownloadTree(afc->afcConnection, "/tree", dir_ + "/tree"));
+  EXPECT_FALSE(DownloadTree(*afc, "/tree", dir_ + "/tree"));
   EXPECT_FALSE(fs::exists(dir_ + "/tree/sub/big.bin"));
 }
 
@@ -179,21 +180,21 @@ TEST_F(DeviceLayer, AFileLargerThanTheInMemoryLimitIsNotReadIntoMemory) {
   Attach();
   ZEBDeviceServicePtr afc = Afc();
   std::string text = "kept";
-  EXPECT_FALSE(DownloadFileToMemory(afc->afcConnection, "/over.bin", &text));
+  EXPECT_FALSE(DownloadFileToMemory(*afc, "/over.bin", &text));
   EXPECT_EQ(text, "kept");
   size_t reads = Requests("afc", "FILE_READ");
   EXPECT_EQ(reads, 0u) << "refused by its size, before any read";
   text.clear();
-  EXPECT_TRUE(DownloadFileToMemory(afc->afcConnection, "/at-limit.bin", &text));
+  EXPECT_TRUE(DownloadFileToMemory(*afc, "/at-limit.bin", &text));
   EXPECT_EQ(text.size(), static_cast<size_t>(kMaxFileInMemory));
 }
 
 TEST_F(DeviceLayer, AnUnreadableLocalFileIsAFailedUpload) {
   Attach();
   ZEBDeviceServicePtr afc = Afc();
-  EXPECT_FALSE(UploadFile(afc->afcConnection, dir_ + "/missing.bin", "/x.bin"));
+  EXPECT_FALSE(UploadFile(*afc, dir_ + "/missing.bin", "/x.bin"));
   fs::create_directories(dir_ + "/a-folder");  // opens, but every read fails
-  EXPECT_FALSE(UploadFile(afc->afcConnection, dir_ + "/a-folder", "/y.bin"));
+  EXPECT_FALSE(UploadFile(*afc, dir_ + "/a-folder", "/y.bin"));
 }
 
 TEST_F(DeviceLayer, HostileNamesFromTheDeviceNeverLeaveTheLocalFolder) {
@@ -202,7 +203,7 @@ TEST_F(DeviceLayer, HostileNamesFromTheDeviceNeverLeaveTheLocalFolder) {
   Attach();
   ZEBDeviceServicePtr afc = Afc();
   std::string target = dir_ + "/export/DCIM";
-  ASSERT_TRUE(DownloadTree(afc->afcConnection, "/DCIM", target));
+  ASSERT_TRUE(DownloadTree(*afc, "/DCIM", target));
   std::vector<std::string> found;
   for (const auto& entry : fs::recursive_directory_iterator(dir_ + "/export")) {
     found.push_back(fs::relative(entry.path(), dir_ + "/export").string());
@@ -218,13 +219,13 @@ TEST_F(DeviceLayer, HostileNamesFromTheDeviceNeverLeaveTheLocalFolder) {
 TEST_F(DeviceLayer, TheJailbreakProbeNeedsTheSecondFileService) {
   profile_.AddFolder("var/root/Media/Cydia/AutoInstall");
   Attach();
-  EXPECT_FALSE(IsJailbroken(device()));
+  EXPECT_FALSE(IsJailbroken(*record()));
 }
 
 TEST_F(DeviceLayer, AJailbrokenDeviceIsRecognised) {
   profile_.SetJailbroken(true).AddFolder("var/root/Media/Cydia/AutoInstall");
   Attach();
-  EXPECT_TRUE(IsJailbroken(device()));
+  EXPECT_TRUE(IsJailbroken(*record()));
 }
 
 TEST_F(DeviceLayer, NumbersAreIntegersOrRoundedReals) {
@@ -236,12 +237,12 @@ TEST_F(DeviceLayer, NumbersAreIntegersOrRoundedReals) {
   ZEBDeviceSessionPtr session = GetSession(device(), &error);
   ASSERT_TRUE(session);
   int64_t number = 0;
-  EXPECT_TRUE(GetNumber(device(), "Level", "com.apple.mobile.battery", &number));
+  EXPECT_TRUE(GetNumber(*record(), "Level", "com.apple.mobile.battery", &number));
   EXPECT_EQ(number, 3);
-  EXPECT_TRUE(GetNumber(device(), "UniqueChipID", nullptr, &number));
+  EXPECT_TRUE(GetNumber(*record(), "UniqueChipID", nullptr, &number));
   EXPECT_EQ(number, 5000000000);
-  EXPECT_FALSE(GetNumber(device(), "Name", "com.apple.mobile.battery", &number));
-  EXPECT_FALSE(GetNumber(device(), "NoSuchKey", nullptr, &number));
+  EXPECT_FALSE(GetNumber(*record(), "Name", "com.apple.mobile.battery", &number));
+  EXPECT_FALSE(GetNumber(*record(), "NoSuchKey", nullptr, &number));
 }
 
 }  // namespace

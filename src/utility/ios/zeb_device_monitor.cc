@@ -4,6 +4,7 @@
 
 #include "iOSAPI/mobile_export_fun.h"
 #include "libbasic/kx_task_pool.h"
+#include "utility/ios/device_handles.h"
 
 ZEBDeviceMonitor& ZEBDeviceMonitor::Get() {
   static ZEBDeviceMonitor* monitor = new ZEBDeviceMonitor();
@@ -68,7 +69,7 @@ ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindConnectionByNumber(uint32_t number)
 
 ZEBDeviceConnectionPtr ZEBDeviceMonitor::FindByDeviceLocked(AMDeviceRef device) const {
   for (const ZEBDeviceConnectionPtr& connection : connections_) {
-    if (connection->device == device) return connection;
+    if (DeviceHandles::Device(*connection) == device) return connection;
   }
   return nullptr;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "utility/ios/device_handles.h"
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device.h"
 #include "utility/ios/zeb_device_monitor.h"
@@ -23,7 +24,7 @@ int VersionNumber(const std::string& version) {
   return major * 10 + minor;
 }
 
-std::string TextValue(AMDeviceRef device, const char* key) {
+std::string TextValue(const ZEBDeviceConnection& device, const char* key) {
   std::optional<PlistValue> value = CopyValue(device, key);
   return value && value->IsString() ? value->Text() : std::string();
 }
@@ -104,7 +105,7 @@ void ZEBDeviceMonitor::OnPaired(AMDeviceRef device) {
 // Opens a fresh session; then, unless the device was ready already, the device-ready handling.
 void ZEBDeviceMonitor::BringUp(const ZEBDeviceConnectionPtr& connection, bool was_ready) {
   int error = 0;
-  ZEBDeviceSessionPtr session = OpenSession(connection->device, &error);
+  ZEBDeviceSessionPtr session = OpenSession(DeviceHandles::Device(*connection), &error);
   if (!session) {
     if (was_ready) connection->state = ZEBDeviceConnection::kReady;  // still the device the host knows
     ReportConnectError(connection, error);
@@ -145,9 +146,9 @@ int ZEBDeviceMonitor::HandleDeviceReady(const ZEBDeviceConnectionPtr& connection
 }
 
 int ZEBDeviceMonitor::ReadDeviceInfo(const ZEBDeviceConnectionPtr& connection) {
-  AMDeviceRef device = connection->device;
+  const ZEBDeviceConnection& device = *connection;
   int error = 0;
-  ZEBDeviceSessionPtr session = GetSession(device, &error);
+  ZEBDeviceSessionPtr session = GetSession(DeviceHandles::Device(device), &error);
   if (!session) return error != 0 ? error : kErrorNoSession;
 
   ZEBDeviceIdentity identity = connection->Identity();
@@ -171,7 +172,7 @@ int ZEBDeviceMonitor::ReadDeviceInfo(const ZEBDeviceConnectionPtr& connection) {
   ZEBDeviceServicePtr afc = StartService(device, kServiceAfc, &error, {}, true);
   if (!afc) return error != 0 ? error : kErrorAfcUnavailable;
   AFCKeyValueRef info = nullptr;
-  if (AFCDeviceInfoOpen(afc->afcConnection, &info) != kAMDSuccess) return kErrorAfcDeviceInfo;
+  if (AFCDeviceInfoOpen(DeviceHandles::Afc(*afc), &info) != kAMDSuccess) return kErrorAfcDeviceInfo;
   const char* key = nullptr;
   const char* value = nullptr;
   while (AFCKeyValueRead(info, &key, &value) && key != nullptr) {

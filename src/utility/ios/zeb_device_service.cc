@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+#include "utility/ios/device_handles.h"
+
 namespace {
 
 constexpr int kStartAttempts = 5;
@@ -69,22 +71,22 @@ ZEBDeviceServicePtr StartLocked(AMDeviceRef device, const std::string& name, int
 ZEBDeviceService::ZEBDeviceService(AMDeviceRef device_ref, ZEBDeviceSessionPtr session,
                                    AMDServiceConnectionRef service_connection, AFCConnectionRef afc_connection,
                                    std::string service_name)
-    : serviceConnection(service_connection),
-      afcConnection(afc_connection),
-      name(std::move(service_name)),
-      device(device_ref),
+    : name(std::move(service_name)),
+      connection_(service_connection),
+      afc_(afc_connection),
+      device_(device_ref),
       session_(std::move(session)) {
   std::printf("ZEBDeviceService: %p name: %s\n", static_cast<void*>(this), name.c_str());
 }
 
 ZEBDeviceService::~ZEBDeviceService() {
   std::printf("~ZEBDeviceService: %p name: %s\n", static_cast<void*>(this), name.c_str());
-  if (afcConnection != nullptr) AFCConnectionClose(afcConnection);
-  AMDServiceConnectionInvalidate(serviceConnection);
+  if (afc_ != nullptr) AFCConnectionClose(afc_);
+  AMDServiceConnectionInvalidate(connection_);
   if (name == kServiceBackup) {
     ServiceState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
-    state.busy.erase(BusyKey(device));
+    state.busy.erase(BusyKey(device_));
     state.changed.notify_all();
   }
 }
@@ -95,8 +97,9 @@ void ForgetDeviceServices(AMDeviceRef device) {
   state.afc_cache.erase(device);
 }
 
-ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, int* error, ServiceOptions options,
-                                 bool with_afc) {
+ZEBDeviceServicePtr StartService(const ZEBDeviceConnection& record, const std::string& name, int* error,
+                                 ServiceOptions options, bool with_afc) {
+  AMDeviceRef device = DeviceHandles::Device(record);
   ServiceState& state = State();
   std::unique_lock<std::mutex> lock(state.mutex);
   if (name == kServiceAfc && !options.own_connection) {
@@ -114,13 +117,13 @@ ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, in
 }
 
 bool SendMessage(const ZEBDeviceService& service, std::string_view message) {
-  return SendMessage(service.serviceConnection, message);
+  return SendMessage(DeviceHandles::Connection(service), message);
 }
 
 bool ReceiveMessages(const ZEBDeviceService& service, const MessageHandler& handler) {
-  return ReceiveMessages(service.serviceConnection, handler);
+  return ReceiveMessages(DeviceHandles::Connection(service), handler);
 }
 
 bool SendAndReceive(const ZEBDeviceService& service, std::string_view message, const MessageHandler& handler) {
-  return SendAndReceive(service.serviceConnection, message, handler);
+  return SendAndReceive(DeviceHandles::Connection(service), message, handler);
 }

@@ -8,6 +8,9 @@
 // Creating and destroying a service print a line to standard output ("ZEBDeviceService: ..." and
 // "~ZEBDeviceService: ...") with the object's address and the service name.
 //
+// Users hold the service object and hand it to the device layer (the file operations of zeb_afc.h, the messages
+// below); its library handles are the layer's own (device_handles.h).
+//
 // Thread safety: every function may be called from any thread; a service object may be used from several
 // threads (AFC requests are serialised inside the AFC connection).
 #pragma once
@@ -18,6 +21,8 @@
 #include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_device.h"
 #include "utility/ios/zeb_service_messages.h"
+
+class ZEBDeviceConnection;
 
 inline constexpr const char* kServiceAfc = "com.apple.afc";
 inline constexpr const char* kServiceAfc2 = "com.apple.afc2";
@@ -31,12 +36,13 @@ class ZEBDeviceService {
   ZEBDeviceService(const ZEBDeviceService&) = delete;
   ZEBDeviceService& operator=(const ZEBDeviceService&) = delete;
 
-  const AMDServiceConnectionRef serviceConnection;
-  const AFCConnectionRef afcConnection;  // null for services without AFC
   const std::string name;
-  const AMDeviceRef device;
 
  private:
+  friend struct DeviceHandles;
+  const AMDServiceConnectionRef connection_;
+  const AFCConnectionRef afc_;  // null for services without AFC
+  const AMDeviceRef device_;
   const ZEBDeviceSessionPtr session_;  // keeps the session open while the service lives
 };
 
@@ -54,7 +60,7 @@ void ForgetDeviceServices(AMDeviceRef device);
 
 // Starts (or, for "com.apple.afc", shares) a service; `with_afc` opens an AFC connection on it. On failure returns
 // null and sets *error to the code when one is known (48, or the session's code), leaving it unchanged otherwise.
-ZEBDeviceServicePtr StartService(AMDeviceRef device, const std::string& name, int* error,
+ZEBDeviceServicePtr StartService(const ZEBDeviceConnection& device, const std::string& name, int* error,
                                  ServiceOptions options = {}, bool with_afc = false);
 
 // The property-list exchanges of zeb_service_messages.h on a started service, so that callers above the device

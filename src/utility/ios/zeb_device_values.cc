@@ -2,12 +2,15 @@
 
 #include <cmath>
 
-std::optional<PlistValue> CopyValue(AMDeviceRef device, const char* key) {
-  return AMDeviceCopyValue(device, nullptr, key);
+#include "utility/ios/device_handles.h"
+#include "utility/ios/zeb_device.h"
+
+std::optional<PlistValue> CopyValue(const ZEBDeviceConnection& device, const char* key) {
+  return AMDeviceCopyValue(DeviceHandles::Device(device), nullptr, key);
 }
 
-std::optional<PlistValue> CopyValue(AMDeviceRef device, const char* domain, const char* key) {
-  return AMDeviceCopyValue(device, domain, key);
+std::optional<PlistValue> CopyValue(const ZEBDeviceConnection& device, const char* domain, const char* key) {
+  return AMDeviceCopyValue(DeviceHandles::Device(device), domain, key);
 }
 
 bool ToNumber(const PlistValue& value, int64_t* out) {
@@ -22,11 +25,18 @@ bool ToNumber(const PlistValue& value, int64_t* out) {
   return false;
 }
 
-bool GetNumber(AMDeviceRef device, const char* key, const char* domain, int64_t* out) {
+bool GetNumber(const ZEBDeviceConnection& device, const char* key, const char* domain, int64_t* out) {
   std::optional<PlistValue> value = CopyValue(device, domain, key);
   return value && ToNumber(*value, out);
 }
 
-int SetValue(AMDeviceRef device, const char* domain, const char* key, const PlistValue& value) {
-  return AMDeviceSetValue(device, domain, key, value);
+int SetValue(const ZEBDeviceConnection& device, const char* domain, const char* key, const PlistValue& value) {
+  return AMDeviceSetValue(DeviceHandles::Device(device), domain, key, value);
+}
+
+std::optional<PlistValue> CopySessionValue(const ZEBDeviceConnection& device, const char* domain, const char* key) {
+  int error = 0;
+  ZEBDeviceSessionPtr session = GetSession(DeviceHandles::Device(device), &error);
+  if (!session) return std::nullopt;
+  return CopyValue(device, domain, key);
 }

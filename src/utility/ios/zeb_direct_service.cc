@@ -4,9 +4,11 @@
 
 #include <cstdint>
 
+#include "utility/ios/device_handles.h"
 #include "utility/ios/zeb_afc.h"
 
-std::unique_ptr<ZEBDirectService> ZEBDirectService::Start(AMDeviceRef device, const char* name) {
+std::unique_ptr<ZEBDirectService> ZEBDirectService::Start(const ZEBDeviceConnection& record, const char* name) {
+  AMDeviceRef device = DeviceHandles::Device(record);
   int error = 0;
   ZEBDeviceSessionPtr session = GetSession(device, &error);
   AMDServiceConnectionRef connection = nullptr;

@@ -16,11 +16,12 @@
 
 #include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_device.h"
+#include "utility/ios/zeb_device_connection.h"
 #include "utility/ios/zeb_service_messages.h"
 
 class ZEBDirectService {
  public:
-  static std::unique_ptr<ZEBDirectService> Start(AMDeviceRef device, const char* name);
+  static std::unique_ptr<ZEBDirectService> Start(const ZEBDeviceConnection& device, const char* name);
   ~ZEBDirectService();
   ZEBDirectService(const ZEBDirectService&) = delete;
   ZEBDirectService& operator=(const ZEBDirectService&) = delete;

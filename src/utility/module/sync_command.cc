@@ -8,7 +8,7 @@
 
 std::unique_ptr<SyncSession> StartSyncSession(ZEBCommand& command, const SyncDataClass& data_class, int* result) {
   return SyncSession::Start(
-      command.device()->device, data_class, [&command] { return command.Aborted(); }, result);
+      *command.device(), data_class, [&command] { return command.Aborted(); }, result);
 }
 
 std::unique_ptr<SyncSession> StartSyncChanges(ZEBCommand& command, const SyncDataClass& data_class, int* result,

@@ -1,14 +1,10 @@
 #include "utility/sync/sync_listing.h"
 
-#include "utility/ios/zeb_device.h"
 #include "utility/ios/zeb_device_values.h"
 
-bool DataSyncHasAccounts(AMDeviceRef device, const char* short_name) {
-  int error = 0;
+bool DataSyncHasAccounts(const ZEBDeviceConnection& device, const char* short_name) {
   // The domain is readable only inside a session.
-  ZEBDeviceSessionPtr session = GetSession(device, &error);
-  if (!session) return false;
-  std::optional<PlistValue> domain = CopyValue(device, "com.apple.mobile.data_sync", nullptr);
+  std::optional<PlistValue> domain = CopySessionValue(device, "com.apple.mobile.data_sync", nullptr);
   if (!domain || !domain->IsDict()) return false;
   const PlistValue* entry = domain->FindDict(short_name);
   if (entry == nullptr) return false;
@@ -18,7 +14,7 @@ bool DataSyncHasAccounts(AMDeviceRef device, const char* short_name) {
   return false;
 }
 
-int64_t ListedCount(AMDeviceRef device, const SyncDataClass& data_class, size_t count) {
+int64_t ListedCount(const ZEBDeviceConnection& device, const SyncDataClass& data_class, size_t count) {
   if (count > 0) return static_cast<int64_t>(count);
   return DataSyncHasAccounts(device, data_class.short_name) ? -1 : 0;
 }

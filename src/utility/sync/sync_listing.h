@@ -8,12 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "iOSAPI/mobile_device.h"
+#include "utility/ios/zeb_device_connection.h"
 #include "utility/sync/sync_session.h"
 
 // True when the device's "com.apple.mobile.data_sync" domain has an entry named exactly `short_name` whose
 // dictionary holds at least one non-empty array.
-bool DataSyncHasAccounts(AMDeviceRef device, const char* short_name);
+bool DataSyncHasAccounts(const ZEBDeviceConnection& device, const char* short_name);
 
 // `count`, or -1 when it is 0 and the class has accounts on the device.
-int64_t ListedCount(AMDeviceRef device, const SyncDataClass& data_class, size_t count);
+int64_t ListedCount(const ZEBDeviceConnection& device, const SyncDataClass& data_class, size_t count);

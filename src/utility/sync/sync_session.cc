@@ -50,8 +50,8 @@ std::string Reason(const DeviceLinkMessage& message) {
 SyncSession::SyncSession(const SyncDataClass& data_class, std::unique_ptr<DeviceLinkChannel> channel, Stopped stopped)
     : data_class_(data_class), link_(std::move(channel), kStopCheckMs), stopped_(std::move(stopped)) {}
 
-std::unique_ptr<SyncSession> SyncSession::Start(AMDeviceRef device, const SyncDataClass& data_class, Stopped stopped,
-                                                int* result) {
+std::unique_ptr<SyncSession> SyncSession::Start(const ZEBDeviceConnection& device, const SyncDataClass& data_class,
+                                                Stopped stopped, int* result) {
   int error = 0;
   ZEBDeviceServicePtr service = StartService(device, kSyncService, &error);
   if (!service) {

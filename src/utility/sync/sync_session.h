@@ -26,8 +26,8 @@
 #include <string>
 #include <string_view>
 
-#include "iOSAPI/mobile_device.h"
 #include "utility/ios/device_link.h"
+#include "utility/ios/zeb_device_connection.h"
 
 struct SyncDataClass {
   const char* name;         // "com.apple.Contacts"
@@ -61,8 +61,8 @@ class SyncSession {
   SyncSession(const SyncDataClass& data_class, std::unique_ptr<DeviceLinkChannel> channel, Stopped stopped = {});
 
   // Starts the service on `device` and opens the session; null with *result set when either fails.
-  static std::unique_ptr<SyncSession> Start(AMDeviceRef device, const SyncDataClass& data_class, Stopped stopped,
-                                            int* result);
+  static std::unique_ptr<SyncSession> Start(const ZEBDeviceConnection& device, const SyncDataClass& data_class,
+                                            Stopped stopped, int* result);
 
   // The version exchange (until DLMessageDeviceReady) and the sync request, which the device must accept.
   int Open();

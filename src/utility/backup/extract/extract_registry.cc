@@ -11,7 +11,7 @@
 namespace fs = std::filesystem;
 
 ZEBBackupExtractRegistry::ZEBBackupExtractRegistry(std::string device_id, std::string keep_folder,
-                                                   ReportSink sink, PluginAsk ask, AFCConnectionRef afc)
+                                                   ReportSink sink, PluginAsk ask, const ZEBDeviceService* afc)
     : device_id_(std::move(device_id)),
       keep_folder_(std::move(keep_folder)),
       sink_(std::move(sink)),

@@ -29,9 +29,9 @@
 #include <string>
 #include <vector>
 
-#include "iOSAPI/mobile_device.h"
 #include "utility/backup/extract/extract_work.h"
 #include "utility/backup/upload_receiver.h"
+#include "utility/ios/zeb_device_service.h"
 
 class ZEBBackupExtractRegistry {
  public:
@@ -40,10 +40,10 @@ class ZEBBackupExtractRegistry {
   // Sends a named request (JSON text) to the plug-ins; the reply's JSON text, or nothing when none answered.
   using PluginAsk = std::function<std::optional<std::string>(const std::string& name, const std::string& request)>;
 
-  // `keep_folder` (ending in "/") receives the kept copies; `afc` (may be null) lets the recording job read the
-  // device's compositions.
+  // `keep_folder` (ending in "/") receives the kept copies; `afc` (may be null; the caller keeps it while the
+  // registry lives), the device's file service, lets the recording job read the device's compositions.
   ZEBBackupExtractRegistry(std::string device_id, std::string keep_folder, ReportSink sink, PluginAsk ask,
-                           AFCConnectionRef afc = nullptr);
+                           const ZEBDeviceService* afc = nullptr);
   ~ZEBBackupExtractRegistry();
 
   // Registers a job: its wanted names count towards the total and each name lists the job. Returns the job.
@@ -77,7 +77,7 @@ class ZEBBackupExtractRegistry {
   // Services for the jobs.
   void Send(const std::string& result_text) const;
   std::optional<std::string> Ask(const std::string& name, const std::string& request) const;
-  AFCConnectionRef afc() const { return afc_; }
+  const ZEBDeviceService* afc() const { return afc_; }
   const std::string& device_id() const { return device_id_; }
   const std::string& backup_folder() const { return backup_folder_; }
   void set_backup_folder(std::string folder) { backup_folder_ = std::move(folder); }
@@ -93,7 +93,7 @@ class ZEBBackupExtractRegistry {
   const std::string keep_folder_;
   const ReportSink sink_;
   const PluginAsk ask_;
-  const AFCConnectionRef afc_;
+  const ZEBDeviceService* const afc_;
   std::string backup_folder_;
   std::vector<std::unique_ptr<ZEBBackupExtractWork>> jobs_;
   std::map<std::string, std::vector<ZEBBackupExtractWork*>> by_name_;

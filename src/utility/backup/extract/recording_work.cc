@@ -47,7 +47,7 @@ void ZEBBackupExtractRecordingWork::ReadRecordings() {
     recordings::ReadAssetManifest(manifest, &recordings_);
   }
   // A stopped job reports what its files give and does not keep the device any longer.
-  if (!stopped() && registry().afc() != nullptr) recordings::ReadCompositions(registry().afc(), &recordings_);
+  if (!stopped() && registry().afc() != nullptr) recordings::ReadCompositions(*registry().afc(), &recordings_);
 }
 
 void ZEBBackupExtractRecordingWork::RegisterAudioFiles() {

@@ -25,7 +25,7 @@ constexpr char kRecordingsFolder[] = "/Recordings";
 constexpr char kRecordingsPrefix[] = "/Recordings/";
 
 // The size of a device file, or 0 when the device has no such file.
-int64_t DeviceFileSize(AFCConnectionRef afc, const std::string& path, int64_t* modify_time = nullptr) {
+int64_t DeviceFileSize(const ZEBDeviceService& afc, const std::string& path, int64_t* modify_time = nullptr) {
   ZEBFileInfo info;
   if (!GetFileInfo(afc, path, &info)) return 0;
   if (modify_time != nullptr) *modify_time = info.modifyTime;
@@ -87,8 +87,8 @@ std::string StoredDateText(double value) {
   return ReferenceDateText(static_cast<int64_t>(value));
 }
 
-int ReadRecordingsDatabase(const std::string& local_path, std::string_view sql, int source, AFCConnectionRef afc,
-                           RecordingCollection* result) {
+int ReadRecordingsDatabase(const std::string& local_path, std::string_view sql, int source,
+                           const ZEBDeviceService* afc, RecordingCollection* result) {
   SqliteDatabase db;
   if (int code = db.Open(local_path); code != kDbOk) return code;
   SqliteStatement row;
@@ -101,7 +101,7 @@ int ReadRecordingsDatabase(const std::string& local_path, std::string_view sql, 
     recording.path = stored.substr(at);
     if (result->Contains(recording.path)) continue;
     if (afc != nullptr) {
-      recording.size = DeviceFileSize(afc, recording.path);
+      recording.size = DeviceFileSize(*afc, recording.path);
       if (recording.size <= 0) continue;
     }
     recording.label = row.Text(2);
@@ -115,7 +115,7 @@ int ReadRecordingsDatabase(const std::string& local_path, std::string_view sql, 
   return kReadOk;
 }
 
-int ReadAssetManifest(const std::string& local_path, AFCConnectionRef afc, RecordingCollection* result) {
+int ReadAssetManifest(const std::string& local_path, const ZEBDeviceService& afc, RecordingCollection* result) {
   PlistValue manifest;
   if (int code = ParseManifestFile(local_path, &manifest); code != kReadOk) return code;
   for (const auto& [name, entry] : manifest.dict()) {
@@ -165,7 +165,7 @@ bool ParseCompositionManifest(std::string_view bytes, CompositionManifest* manif
   return true;
 }
 
-int ReadCompositions(AFCConnectionRef afc, RecordingCollection* result) {
+int ReadCompositions(const ZEBDeviceService& afc, RecordingCollection* result) {
   std::vector<std::string> names;
   if (!ListDirectory(afc, kRecordingsFolder, &names)) {
     LOG(WARNING) << "The device folder " << kRecordingsFolder << " cannot be read";

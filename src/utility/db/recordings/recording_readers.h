@@ -26,7 +26,7 @@
 #include <string>
 #include <string_view>
 
-#include "iOSAPI/mobile_device.h"
+#include "utility/ios/zeb_device_service.h"
 #include "utility/db/recordings/recording_collection.h"
 
 namespace recordings {
@@ -39,15 +39,15 @@ inline constexpr int kRecordingsFolderUnreadable = 37;
 // The device listing's query over Recordings.db.
 extern const char kRecordingsSql[];
 
-int ReadRecordingsDatabase(const std::string& local_path, std::string_view sql, int source, AFCConnectionRef afc,
-                           RecordingCollection* result);
+int ReadRecordingsDatabase(const std::string& local_path, std::string_view sql, int source,
+                           const ZEBDeviceService* afc, RecordingCollection* result);
 
-// Device form: `afc` must be a connection.
-int ReadAssetManifest(const std::string& local_path, AFCConnectionRef afc, RecordingCollection* result);
+// Device form, on the device's file service.
+int ReadAssetManifest(const std::string& local_path, const ZEBDeviceService& afc, RecordingCollection* result);
 // Backup form.
 int ReadAssetManifest(const std::string& local_path, RecordingCollection* result);
 
-int ReadCompositions(AFCConnectionRef afc, RecordingCollection* result);
+int ReadCompositions(const ZEBDeviceService& afc, RecordingCollection* result);
 
 // What one composition's manifest.plist says; false when it is not a property-list dictionary or names no audio
 // file under "/Recordings".

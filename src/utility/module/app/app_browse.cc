@@ -2,11 +2,10 @@
 
 #include <glog/logging.h>
 
-#include "utility/ios/zeb_service_messages.h"
 #include "utility/module/app/app_answer_handler.h"
 #include "utility/module/app/app_messages.h"
 
-bool BrowseUserApplications(AMDServiceConnectionRef proxy, std::vector<std::string>* bundle_ids) {
+bool BrowseUserApplications(const ZEBDeviceService& proxy, std::vector<std::string>* bundle_ids) {
   AppAnswerHandler handler({.list_entry = [bundle_ids](const PlistValue& entry) {
     if (std::optional<std::string> id = entry.FindString("CFBundleIdentifier")) bundle_ids->push_back(*id);
   }});
@@ -14,7 +13,7 @@ bool BrowseUserApplications(AMDServiceConnectionRef proxy, std::vector<std::stri
   return handler.end() == AppAnswerHandler::End::kComplete;
 }
 
-bool UninstallApplication(AMDServiceConnectionRef proxy, const std::string& bundle_id) {
+bool UninstallApplication(const ZEBDeviceService& proxy, const std::string& bundle_id) {
   std::string message = UninstallMessage(bundle_id);
   if (message.empty() || !SendMessage(proxy, message)) return false;
   AppAnswerHandler handler({});

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "iOSAPI/mobile_device.h"
+#include "utility/ios/zeb_device_service.h"
 
 // The bundle identifiers of the installed user applications, in the device's order; entries without one are
 // skipped. False when the browse ended before the device said it was complete (what arrived is kept).
-bool BrowseUserApplications(AMDServiceConnectionRef proxy, std::vector<std::string>* bundle_ids);
+bool BrowseUserApplications(const ZEBDeviceService& proxy, std::vector<std::string>* bundle_ids);
 
 // Asks the device to uninstall one application and waits until it has finished: true when it says complete.
-bool UninstallApplication(AMDServiceConnectionRef proxy, const std::string& bundle_id);
+bool UninstallApplication(const ZEBDeviceService& proxy, const std::string& bundle_id);

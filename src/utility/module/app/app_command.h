@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_device_connection.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/module/app/app_reports.h"
@@ -28,7 +27,7 @@ struct AppCommand {
   std::vector<std::string> arguments;   // the text items of the argument array
   std::function<void(const TaskReport&)> report;
 
-  AMDeviceRef device() const { return connection->device; }
+  const ZEBDeviceConnection& device() const { return *connection; }
   // True once the host stopped the task; checked between items, so an item under way is finished first.
   bool Aborted() const;
 };

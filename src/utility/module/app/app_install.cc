@@ -41,10 +41,10 @@ ItemOutcome InstallPackage(AppCommand& command, const ZEBDeviceService& afc, con
   if (auto url = app.Text("softwareIcon57x57URL")) SendStoreIcon(command, package.bundle_id, *url);
 
   std::string device_path = std::string(kPackageFolder) + "/" + package.bundle_id + ".ipa";
-  if (MakeDirectory(afc.afcConnection, kPackageFolder) != 1 ||
-      !UploadFile(afc.afcConnection, local_path, device_path)) {
+  if (MakeDirectory(afc, kPackageFolder) != 1 ||
+      !UploadFile(afc, local_path, device_path)) {
     LOG(ERROR) << "Could not upload " << local_path << " to " << device_path;
-    RemovePath(afc.afcConnection, device_path);  // no partial package left on the device
+    RemovePath(afc, device_path);  // no partial package left on the device
     outcome.bundle_id = package.bundle_id;
     outcome.error = "UploadFailed";
     return outcome;
@@ -57,7 +57,7 @@ ItemOutcome InstallPackage(AppCommand& command, const ZEBDeviceService& afc, con
 int RunInstall(AppCommand& command) {
   int error = 0;
   ZEBDeviceServicePtr afc = StartService(command.device(), kServiceAfc, &error, {}, true);
-  if (!afc || afc->afcConnection == nullptr) return protocol::kResultNoFileService;
+  if (!afc) return protocol::kResultNoFileService;
   ZEBDeviceServicePtr proxy = StartService(command.device(), kServiceInstallationProxy, &error);
   if (!proxy) return protocol::kResultNoService;
   for (const std::string& local_path : command.arguments) {

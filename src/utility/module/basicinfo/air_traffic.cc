@@ -19,7 +19,7 @@ constexpr int kMaxSkippedMessages = 64;
 
 }  // namespace
 
-StorageFigures ReadStorageFigures(AMDeviceRef device) {
+StorageFigures ReadStorageFigures(const ZEBDeviceConnection& device) {
   StorageFigures figures;
   std::unique_ptr<ZEBDirectService> service = ZEBDirectService::Start(device, kAirTrafficService);
   if (!service) return figures;

@@ -16,9 +16,8 @@
 #include <string>
 #include <string_view>
 
-#include "iOSAPI/mobile_device.h"
 #include "iOSAPI/plist_value.h"
-#include "utility/ios/zeb_device.h"
+#include "utility/ios/zeb_device_connection.h"
 #include "utility/ios/zeb_direct_service.h"
 
 namespace basicinfo {
@@ -59,18 +58,18 @@ std::string BuildUsageReport(std::optional<int64_t> cycle_count, const StorageFi
 
 // The battery's cycle count from the diagnostics relay; nothing when the relay cannot be started or does not
 // tell it.
-std::optional<int64_t> ReadCycleCount(AMDeviceRef device);
+std::optional<int64_t> ReadCycleCount(const ZEBDeviceConnection& device);
 
 // Storage figures from the air-traffic service; all zero when it cannot be started, says "Ping" or "IdleExit",
 // or sends a message that is refused (a body over the 4 MiB transfer buffer, or one whose XML form is over
 // 64 KiB or that is no property list: the stream cannot be trusted past it).
-StorageFigures ReadStorageFigures(AMDeviceRef device);
+StorageFigures ReadStorageFigures(const ZEBDeviceConnection& device);
 // The reading half of it, on any byte source: `receive_exactly` fills the buffer with exactly that many bytes of
 // the service's stream or says false. The messages are framed with a 32-bit little-endian length.
 StorageFigures ReadAirTrafficFigures(const ReceiveExactlyFunc& receive_exactly);
 
 // Renames the device with the second JSON text of a rename command ({"name":"..."}): 8 when it is not such an
 // object, 12 when the file service cannot be started, else the device's status for the new name (0 = set).
-int RenameDevice(AMDeviceRef device, std::string_view name_json);
+int RenameDevice(const ZEBDeviceConnection& device, std::string_view name_json);
 
 }  // namespace basicinfo

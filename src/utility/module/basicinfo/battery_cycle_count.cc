@@ -13,7 +13,7 @@ constexpr std::string_view kPowerSourceRequest =
 
 }  // namespace
 
-std::optional<int64_t> ReadCycleCount(AMDeviceRef device) {
+std::optional<int64_t> ReadCycleCount(const ZEBDeviceConnection& device) {
   std::unique_ptr<ZEBDirectService> service = ZEBDirectService::Start(device, kDiagnosticsService);
   if (!service) return std::nullopt;
   std::optional<std::string> request = MakeMessage(std::string(kPlistHeaderAppleComputer) + std::string(kPowerSourceRequest));

@@ -14,7 +14,7 @@ constexpr int kResultBadName = 8;
 
 }  // namespace
 
-int RenameDevice(AMDeviceRef device, std::string_view name_json) {
+int RenameDevice(const ZEBDeviceConnection& device, std::string_view name_json) {
   // The text runs to the end of the payload; a host that ends it with NUL bytes as well is not refused for that.
   while (!name_json.empty() && name_json.back() == '\0') name_json.remove_suffix(1);
   rapidjson::Document arguments;

@@ -15,7 +15,7 @@ int ZEBModuleBasicInfo::OnCommand(ZEBCommand& command) {
     case protocol::kTypeBasicInfo:
       return SendBasicInfo(command);
     case protocol::kTypeRename:
-      return basicinfo::RenameDevice(command.device()->device, command.data());
+      return basicinfo::RenameDevice(*command.device(), command.data());
     default:
       return ZEBCommand::kNoReport;
   }
@@ -28,7 +28,7 @@ int ZEBModuleBasicInfo::Reannounce(const ZEBDeviceConnectionPtr& connection) {
 
 int ZEBModuleBasicInfo::SendBasicInfo(const ZEBCommand& command) {
   const ZEBDeviceConnectionPtr& connection = command.device();
-  AMDeviceRef device = connection->device;
+  const ZEBDeviceConnection& device = *connection;
   int error = 0;
   // A device whose file service cannot be started answers nothing else reliably either: say so (12) rather
   // than send a half-read identity.
@@ -36,7 +36,7 @@ int ZEBModuleBasicInfo::SendBasicInfo(const ZEBCommand& command) {
   if (!afc) return protocol::kResultNoFileService;
 
   basicinfo::IdentityReport identity = basicinfo::BuildIdentityReport(
-      [device](const char* domain, const char* key) { return CopyValue(device, domain, key); }, IsJailbroken(device));
+      [&device](const char* domain, const char* key) { return CopyValue(device, domain, key); }, IsJailbroken(device));
   if (!identity.product_type.empty()) LOG(INFO) << "ProductType: " << identity.product_type;
   if (!identity.product_version.empty()) {
     LOG(INFO) << "ProductVersion: " << identity.product_version;

@@ -23,7 +23,7 @@ int List(ZEBCommand& command) {
   session.reset();
   ListingReporter reporter(command.uuid(), {.shape = ListingOptions::Shape::kEach, .count_on_items = true},
                            [&command](const TaskReport& report) { command.SendProgress(report); });
-  reporter.SendCount(ListedCount(command.device()->device, kSyncBookmarks, tree.node_count()));
+  reporter.SendCount(ListedCount(*command.device(), kSyncBookmarks, tree.node_count()));
   tree.WriteRoots([&reporter](const std::string& json) { reporter.Add(json); });
   reporter.Finish();
   return kResultOk;

@@ -35,7 +35,7 @@ int List(ZEBCommand& command) {
   ListingReporter reporter(
       command.uuid(), {.shape = ListingOptions::Shape::kArray, .batch = kCalendarsPerReport, .count_on_items = true},
       [&command](const TaskReport& report) { command.SendProgress(report); });
-  reporter.SendCount(ListedCount(command.device()->device, kSyncCalendars, calendars.calendar_count()));
+  reporter.SendCount(ListedCount(*command.device(), kSyncCalendars, calendars.calendar_count()));
   calendars.Write([&reporter](const std::string& json) { reporter.Add(json); });
   reporter.Finish();
   return kResultOk;

@@ -51,7 +51,7 @@ int List(ZEBCommand& command) {
   if (result != kResultOk) return result;
   session.reset();
   SendList(command, kTypeGroupList, static_cast<int64_t>(book.group_count()), book, /*groups=*/true);
-  SendList(command, kTypeContactList, ListedCount(command.device()->device, kSyncContacts, book.contact_count()), book,
+  SendList(command, kTypeContactList, ListedCount(*command.device(), kSyncContacts, book.contact_count()), book,
            /*groups=*/false);
   return kResultOk;
 }

@@ -34,7 +34,7 @@ const std::pair<const char*, int> kMediaFolders[] = {
     {"/Recordings", 95},              {"/Downloads", 100},
 };
 
-void EmptyMediaFolders(const ZEBCommand& command, AFCConnectionRef afc) {
+void EmptyMediaFolders(const ZEBCommand& command, const ZEBDeviceService& afc) {
   SendPercent(command, kStageFolders, kFirstProgress);
   for (const auto& [folder, progress] : kMediaFolders) {
     RemoveTree(afc, folder, /*remove_top=*/false);  // a folder the device lacks or refuses is passed over
@@ -44,14 +44,14 @@ void EmptyMediaFolders(const ZEBCommand& command, AFCConnectionRef afc) {
 
 void UninstallUserApplications(const ZEBCommand& command, ZEBDeviceServicePtr proxy) {
   std::vector<std::string> bundle_ids;
-  if (!BrowseUserApplications(proxy->serviceConnection, &bundle_ids)) {
+  if (!BrowseUserApplications(*proxy, &bundle_ids)) {
     LOG(ERROR) << "Erase: the application list ended early; " << bundle_ids.size() << " applications listed";
     int error = 0;
-    proxy = StartService(command.device()->device, kInstallationProxy, &error);  // the old exchange is spoilt
+    proxy = StartService(*command.device(), kInstallationProxy, &error);  // the old exchange is spoilt
   }
   size_t done = 0;
   for (const std::string& bundle_id : bundle_ids) {
-    if (proxy) UninstallApplication(proxy->serviceConnection, bundle_id);  // a refusal does not stop the erase
+    if (proxy) UninstallApplication(*proxy, bundle_id);  // a refusal does not stop the erase
     ++done;
     SendPercent(command, kStageApplications, static_cast<int>(done * 100 / bundle_ids.size()));
   }
@@ -62,13 +62,13 @@ void UninstallUserApplications(const ZEBCommand& command, ZEBDeviceServicePtr pr
 
 EraseResult RunEraseAll(ZEBCommand& command, const rapidjson::Value& parameters,
                         const EraseRestoreOperation& restore) {
-  AMDeviceRef device = command.device()->device;
+  const ZEBDeviceConnection& device = *command.device();
   int error = 0;
   ZEBDeviceServicePtr afc = StartService(device, kServiceAfc, &error, {}, true);
   if (!afc) return {kCodeNoFileService, "open afc error"};
   ZEBDeviceServicePtr proxy = StartService(device, kInstallationProxy, &error);
   if (!proxy) return {kCodeNoProxy, "open app uninstall service error"};
-  EmptyMediaFolders(command, afc->afcConnection);
+  EmptyMediaFolders(command, *afc);
   UninstallUserApplications(command, std::move(proxy));
   afc.reset();
   if (!restore) return {kCodeNoRestore, "restore is not available"};

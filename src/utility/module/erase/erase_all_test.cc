@@ -48,7 +48,7 @@ class EraseAll : public DeviceLayerTest {
     packet->type = 1700;
     packet->payload = std::string("1\0{\"uuid\":\"", 11) + kUdid + std::string("\"}\0", 3) + Deflated(parameters);
     ZEBCommand command(packet, nullptr, sink_);
-    command.set_device(std::make_shared<ZEBDeviceConnection>(AMDeviceShare(device()), 1));
+    command.set_device(record());
     int code = module_.OnCommand(command);
     info_ = command.result_info;
     return code;

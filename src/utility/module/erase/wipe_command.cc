@@ -16,7 +16,7 @@ constexpr int kCodeTaskGone = 1;
 
 class AfcWipeTarget : public WipeTarget {
  public:
-  explicit AfcWipeTarget(AFCConnectionRef afc) : afc_(afc) {}
+  explicit AfcWipeTarget(const ZEBDeviceService& afc) : afc_(afc) {}
 
   bool MakeFolder(const std::string& path) override { return MakeDirectory(afc_, path) == 1; }
   int32_t OpenFile(const std::string& path) override {
@@ -33,7 +33,7 @@ class AfcWipeTarget : public WipeTarget {
   bool IsDeviceFull(int32_t status) const override { return IsDeviceFullStatus(status); }
 
  private:
-  AFCConnectionRef afc_;
+  const ZEBDeviceService& afc_;
   std::unique_ptr<ZEBAfcFile> file_;
 };
 
@@ -59,10 +59,10 @@ void SendPercent(const ZEBCommand& command, int stage, int percent) {
 EraseResult RunWipeFreeSpace(ZEBCommand& command, const rapidjson::Value& parameters) {
   int64_t level = Level(parameters);
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr afc = StartService(*command.device(), kServiceAfc, &error, {}, true);
   if (!afc) return {kCodeNoFileService, "open afc error"};
   if (!command.task()) return {kCodeTaskGone, "Task Abort"};
-  AfcWipeTarget target(afc->afcConnection);
+  AfcWipeTarget target(*afc);
   WipeHooks hooks{.aborted = [&command] { return command.Aborted(); },
                   .progress = [&command](int percent) { SendPercent(command, 0, percent); },
                   .local_time = [] { return bas::BASUtilitySys::GetNowDateTime("%Y%m%d%H%M%S"); }};

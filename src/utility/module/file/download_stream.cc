@@ -8,8 +8,8 @@ namespace file {
 
 std::unique_ptr<DownloadStream> DownloadStream::Open(ZEBDeviceServicePtr afc, const std::string& path) {
   ZEBFileInfo info;
-  if (!GetFileInfo(afc->afcConnection, path, &info) || !info.IsRegularFile()) return nullptr;
-  std::unique_ptr<ZEBAfcFile> file = ZEBAfcFile::Open(afc->afcConnection, path, ZEBAfcFile::Mode::kRead);
+  if (!GetFileInfo(*afc, path, &info) || !info.IsRegularFile()) return nullptr;
+  std::unique_ptr<ZEBAfcFile> file = ZEBAfcFile::Open(*afc, path, ZEBAfcFile::Mode::kRead);
   if (!file) return nullptr;
   return std::unique_ptr<DownloadStream>(new DownloadStream(std::move(afc), path, std::move(file), info.size));
 }

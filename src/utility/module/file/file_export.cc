@@ -18,7 +18,7 @@ std::string UniqueLocalName(const std::string& local_name, std::set<std::string>
   }
 }
 
-bool ExportItem(AFCConnectionRef afc, const std::string& device_path, const std::string& target_folder,
+bool ExportItem(const ZEBDeviceService& afc, const std::string& device_path, const std::string& target_folder,
                 const std::string& scratch_folder, std::set<std::string>* taken, ExportedItem* item) {
   std::string name = ItemName(device_path);
   std::string local_name = LocalFileName(name);

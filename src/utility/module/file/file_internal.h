@@ -21,6 +21,7 @@
 
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_afc_file.h"
+#include "utility/ios/zeb_device_connection.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/module/file/trailing_md5.h"
 #include "utility/protocol_codes.h"
@@ -62,7 +63,7 @@ std::string UniqueLocalName(const std::string& local_name, std::set<std::string>
 // Exports one device item into `target_folder` (see zeb_module_file.h); a book folder is first copied into
 // `scratch_folder`, which is removed afterwards. `taken` holds the local names the export has used so far, so that
 // two items never land on one name. False when the item is skipped.
-bool ExportItem(AFCConnectionRef afc, const std::string& device_path, const std::string& target_folder,
+bool ExportItem(const ZEBDeviceService& afc, const std::string& device_path, const std::string& target_folder,
                 const std::string& scratch_folder, std::set<std::string>* taken, ExportedItem* item);
 
 // ---- The upload journal
@@ -150,10 +151,12 @@ class UploadTransfer final : public Transfer {
  public:
   // Resumes the transfer from its journal when that describes this very file, or starts it anew. 0, or
   // kResultIoFailed when the device's folder, journal or data file cannot be made.
-  // A start takes the target over from an upload to it that is still open in this process (the two would share
-  // the data file and the journal): the older transfer's later blocks and end get kResultBadTransfer and touch
-  // nothing. Each step of a transfer runs under its target's lock.
-  static int Open(ZEBDeviceServicePtr afc, const UploadTarget& target, std::unique_ptr<UploadTransfer>* out);
+  // A start takes the target over from an upload to it on the same device (`device`, the record `afc` was started
+  // from) that is still open in this process (the two would share the data file and the journal): the older
+  // transfer's later blocks and end get kResultBadTransfer and touch nothing. Each step of a transfer runs under
+  // its target's lock.
+  static int Open(ZEBDeviceConnectionPtr device, ZEBDeviceServicePtr afc, const UploadTarget& target,
+                  std::unique_ptr<UploadTransfer>* out);
   ~UploadTransfer() override;
   void Close() override;
 
@@ -172,8 +175,9 @@ class UploadTransfer final : public Transfer {
   int Complete();
 
  private:
-  UploadTransfer(ZEBDeviceServicePtr afc, UploadTarget target) : afc_(std::move(afc)), target_(std::move(target)) {}
-  AFCConnectionRef afc() const { return afc_->afcConnection; }
+  UploadTransfer(ZEBDeviceConnectionPtr device, ZEBDeviceServicePtr afc, UploadTarget target)
+      : device_(std::move(device)), afc_(std::move(afc)), target_(std::move(target)) {}
+  const ZEBDeviceService& afc() const { return *afc_; }
   std::string data_path() const { return final_path() + ".bak"; }
   std::string journal_path() const { return final_path() + ".json"; }
   bool Resume();
@@ -181,6 +185,7 @@ class UploadTransfer final : public Transfer {
   bool WriteJournal();
   std::string DataMd5();
 
+  const ZEBDeviceConnectionPtr device_;  // names the device of the target claim, and keeps that name unique
   const ZEBDeviceServicePtr afc_;
   const UploadTarget target_;
   Journal journal_;

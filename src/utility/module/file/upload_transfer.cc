@@ -19,20 +19,20 @@ namespace {
 constexpr int64_t kMaxJournalBytes = 4 * 1024 * 1024;
 
 // Makes every missing folder of a device path ending in "/".
-bool MakeDeviceFolders(AFCConnectionRef afc, const std::string& folder) {
+bool MakeDeviceFolders(const ZEBDeviceService& afc, const std::string& folder) {
   for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
     if (MakeDirectory(afc, folder.substr(0, slash)) != 1) return false;
   }
   return true;
 }
 
-// The targets of the uploads open in this process, by device and final path. Two uploads to one target share its
+// The targets of the uploads open in this process, by device (its record) and final path. Two uploads to one target share its
 // ".bak" and ".json": the newest start takes the target over, and every step of a transfer (start, block, end)
 // runs under the target's lock and only while the transfer still owns the target, so a superseded transfer never
 // writes into the files its successor made.
 class TargetClaims {
  public:
-  using Key = std::pair<AMDeviceRef, std::string>;
+  using Key = std::pair<const ZEBDeviceConnection*, std::string>;
 
   static TargetClaims& Get() {
     static TargetClaims* claims = new TargetClaims();
@@ -70,10 +70,11 @@ class TargetClaims {
 
 UploadTransfer::~UploadTransfer() { Close(); }
 
-int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, std::unique_ptr<UploadTransfer>* out) {
-  std::unique_ptr<UploadTransfer> transfer(new UploadTransfer(std::move(afc), target));
+int UploadTransfer::Open(ZEBDeviceConnectionPtr device, ZEBDeviceServicePtr afc, const UploadTarget& target,
+                         std::unique_ptr<UploadTransfer>* out) {
+  std::unique_ptr<UploadTransfer> transfer(new UploadTransfer(std::move(device), std::move(afc), target));
   std::shared_ptr<std::mutex> target_lock =
-      TargetClaims::Get().Lock({transfer->afc_->device, transfer->final_path()}, transfer.get(), true);
+      TargetClaims::Get().Lock({transfer->device_.get(), transfer->final_path()}, transfer.get(), true);
   std::lock_guard<std::mutex> step(*target_lock);
   transfer->claimed_ = true;
   if (!MakeDeviceFolders(transfer->afc(), target.folder)) {
@@ -90,7 +91,7 @@ int UploadTransfer::Open(ZEBDeviceServicePtr afc, const UploadTarget& target, st
 void UploadTransfer::Close() {
   data_file_.reset();
   journal_file_.reset();
-  if (claimed_) TargetClaims::Get().Release({afc_->device, final_path()}, this);
+  if (claimed_) TargetClaims::Get().Release({device_.get(), final_path()}, this);
   claimed_ = false;
 }
 
@@ -152,9 +153,9 @@ bool UploadTransfer::WriteJournal() {
 
 int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view data,
                                std::shared_ptr<const void> owner) {
-  std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({afc_->device, final_path()}, this, false);
+  std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({device_.get(), final_path()}, this, false);
   std::lock_guard<std::mutex> step(*target_lock);
-  if (!TargetClaims::Get().Owns({afc_->device, final_path()}, this)) {
+  if (!TargetClaims::Get().Owns({device_.get(), final_path()}, this)) {
     LOG(ERROR) << "A block for " << final_path() << ", which a newer upload has taken over";
     return kResultBadTransfer;
   }
@@ -197,9 +198,9 @@ std::string UploadTransfer::DataMd5() {
 }
 
 int UploadTransfer::Complete() {
-  std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({afc_->device, final_path()}, this, false);
+  std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({device_.get(), final_path()}, this, false);
   std::lock_guard<std::mutex> step(*target_lock);
-  if (!TargetClaims::Get().Owns({afc_->device, final_path()}, this)) {
+  if (!TargetClaims::Get().Owns({device_.get(), final_path()}, this)) {
     Close();
     return kResultBadTransfer;
   }

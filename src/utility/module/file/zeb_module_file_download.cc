@@ -23,7 +23,7 @@ int ZEBModuleFile::Download(ZEBCommand& command) {
   }
   if (!command.device()) return protocol::kResultNoDevice;
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr afc = StartService(*command.device(), kServiceAfc, &error, {}, true);
   if (!afc) return protocol::kResultNoFileService;
   const rapidjson::Value* info = command.info();
   std::string path = info != nullptr ? JsonText(*info, "path") : std::string();

@@ -37,7 +37,7 @@ int ZEBModuleFile::Export(ZEBCommand& command) {
   const std::string& uuid = command.uuid();
   if (!command.device()) return protocol::kResultNoDevice;
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr afc = StartService(*command.device(), kServiceAfc, &error, {}, true);
   if (!afc) return protocol::kResultNoFileService;
 
   std::string_view arguments = command.data();
@@ -59,7 +59,7 @@ int ZEBModuleFile::Export(ZEBCommand& command) {
     if (path.empty()) continue;
     if (command.Aborted()) return kResultAborted;
     file::ExportedItem exported;
-    if (!file::ExportItem(afc->afcConnection, path, target, ScratchFolder(command.packet().task_id, target), &taken,
+    if (!file::ExportItem(*afc, path, target, ScratchFolder(command.packet().task_id, target), &taken,
                           &exported)) {
       continue;
     }

@@ -56,7 +56,7 @@ int ZEBModuleFile::Upload(ZEBCommand& command) {
 int ZEBModuleFile::StartUpload(ZEBCommand& command, const rapidjson::Value& info) {
   if (!command.device()) return protocol::kResultNoDevice;
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr afc = StartService(*command.device(), kServiceAfc, &error, {}, true);
   if (!afc) return protocol::kResultNoFileService;
   file::UploadTarget target;
   if (!ReadTarget(info, &target)) {
@@ -64,7 +64,7 @@ int ZEBModuleFile::StartUpload(ZEBCommand& command, const rapidjson::Value& info
     return protocol::kResultBadTransfer;
   }
   std::unique_ptr<file::UploadTransfer> opened;
-  if (int code = file::UploadTransfer::Open(afc, target, &opened); code != kResultOk) return code;
+  if (int code = file::UploadTransfer::Open(command.device(), afc, target, &opened); code != kResultOk) return code;
   LOG(INFO) << (opened->resumed() ? "Resuming the upload of " : "Starting the upload of ") << opened->final_path();
   std::shared_ptr<file::UploadTransfer> upload(std::move(opened));
   Keep(command, upload);

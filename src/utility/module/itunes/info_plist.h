@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "iOSAPI/mobile_device.h"
 #include "iOSAPI/plist_value.h"
+
+class ZEBDeviceConnection;
+class ZEBDeviceService;
 
 struct BackupAppEntry {
   std::string bundle_id;
@@ -41,8 +43,9 @@ PlistValue BuildInfoPlist(const InfoPlistSources& sources);
 // 32 characters of "ABCDEF0123456789" from a generator seeded with `seed`.
 std::string BackupGuid(uint32_t seed);
 
-// Reads the sources from the device; `afc` may be null (nothing is read over the file service then).
-InfoPlistSources CollectInfoPlistSources(AMDeviceRef device, AFCConnectionRef afc);
+// Reads the sources from the device; `afc` may be null (nothing is read over the file service then). The sources'
+// value reader asks `device`, which must outlive them.
+InfoPlistSources CollectInfoPlistSources(const ZEBDeviceConnection& device, const ZEBDeviceService* afc);
 
 // Writes the binary Info.plist into `folder` (by a new file moved into place); false on failure.
 bool WriteInfoPlist(const PlistValue& info, const std::string& folder);

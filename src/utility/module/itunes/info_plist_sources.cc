@@ -6,7 +6,6 @@
 #include "utility/ios/zeb_afc.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/ios/zeb_device_values.h"
-#include "utility/ios/zeb_service_messages.h"
 #include "utility/module/itunes/info_plist.h"
 
 namespace {
@@ -18,7 +17,7 @@ std::string Message(const PlistValue& body) {
   return SerializePlist(body, PlistFormat::kBinary).value_or(std::string());
 }
 
-std::vector<BackupAppEntry> ReadApps(AMDeviceRef device) {
+std::vector<BackupAppEntry> ReadApps(const ZEBDeviceConnection& device) {
   std::vector<BackupAppEntry> apps;
   int error = 0;
   ZEBDeviceServicePtr proxy = StartService(device, kInstallationProxy, &error);
@@ -29,7 +28,7 @@ std::vector<BackupAppEntry> ReadApps(AMDeviceRef device) {
       {{"Command", PlistValue::String("Browse")},
        {"ClientOptions", PlistValue::MakeDict({{"ApplicationType", PlistValue::String("User")},
                                                {"ReturnAttributes", PlistValue::MakeArray(attributes)}})}});
-  SendAndReceive(proxy->serviceConnection, Message(browse), [&apps](std::string_view bytes) {
+  SendAndReceive(*proxy, Message(browse), [&apps](std::string_view bytes) {
     PlistValue answer;
     if (!ParseMessage(bytes.data(), bytes.size(), &answer) || answer.Find("Error") != nullptr) return false;
     if (const PlistValue* list = answer.FindArray("CurrentList")) {
@@ -48,7 +47,7 @@ std::vector<BackupAppEntry> ReadApps(AMDeviceRef device) {
   return apps;
 }
 
-void ReadIcons(AMDeviceRef device, std::vector<BackupAppEntry>* apps) {
+void ReadIcons(const ZEBDeviceConnection& device, std::vector<BackupAppEntry>* apps) {
   if (apps->empty()) return;
   int error = 0;
   ZEBDeviceServicePtr springboard = StartService(device, kSpringboard, &error);
@@ -56,7 +55,7 @@ void ReadIcons(AMDeviceRef device, std::vector<BackupAppEntry>* apps) {
   for (BackupAppEntry& app : *apps) {
     PlistValue request = PlistValue::MakeDict(
         {{"command", PlistValue::String("getIconPNGData")}, {"bundleId", PlistValue::String(app.bundle_id)}});
-    bool answered = SendAndReceive(springboard->serviceConnection, Message(request), [&app](std::string_view bytes) {
+    bool answered = SendAndReceive(*springboard, Message(request), [&app](std::string_view bytes) {
       PlistValue answer;
       if (ParseMessage(bytes.data(), bytes.size(), &answer)) {
         const PlistValue* png = answer.Find("pngData");
@@ -70,20 +69,20 @@ void ReadIcons(AMDeviceRef device, std::vector<BackupAppEntry>* apps) {
 
 }  // namespace
 
-InfoPlistSources CollectInfoPlistSources(AMDeviceRef device, AFCConnectionRef afc) {
+InfoPlistSources CollectInfoPlistSources(const ZEBDeviceConnection& device, const ZEBDeviceService* afc) {
   InfoPlistSources sources;
-  sources.value = [device](const char* key) { return CopyValue(device, key); };
+  sources.value = [&device](const char* key) { return CopyValue(device, key); };
   sources.apps = ReadApps(device);
   ReadIcons(device, &sources.apps);
   if (afc != nullptr) {
     for (const char* name : kITunesFileNames) {
       std::string content;
-      if (DownloadFileToMemory(afc, std::string("/iTunes_Control/iTunes/") + name, &content)) {
+      if (DownloadFileToMemory(*afc, std::string("/iTunes_Control/iTunes/") + name, &content)) {
         sources.itunes_files.emplace_back(name, std::move(content));
       }
     }
     std::string books;
-    if (DownloadFileToMemory(afc, "/Books/iBooksData2.plist", &books)) sources.ibooks_data = std::move(books);
+    if (DownloadFileToMemory(*afc, "/Books/iBooksData2.plist", &books)) sources.ibooks_data = std::move(books);
   }
   return sources;
 }

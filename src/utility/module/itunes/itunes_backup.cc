@@ -76,20 +76,20 @@ int Backup(ZEBCommand& command) {
   dir_report.data = dir_json;
   command.SendProgress(dir_report);
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr afc = StartService(*command.device(), kServiceAfc, &error, {}, true);
   std::optional<PlistValue> will_encrypt =
-      CopyValue(command.device()->device, "com.apple.mobile.backup", "WillEncrypt");
+      CopyValue(*command.device(), "com.apple.mobile.backup", "WillEncrypt");
   bool encrypted = will_encrypt && will_encrypt->IsBoolean() && will_encrypt->AsBool();
   std::string earlier = SeedFromEarlierBackup(root, udid, folder, encrypted);
   if (!earlier.empty()) LOG(INFO) << "Backup " << folder << " starts from " << earlier;
 
-  InfoPlistSources sources = CollectInfoPlistSources(command.device()->device, afc ? afc->afcConnection : nullptr);
+  InfoPlistSources sources = CollectInfoPlistSources(*command.device(), afc.get());
   sources.now = Now();
   BackupResult result;
   if (!WriteInfoPlist(BuildInfoPlist(sources), folder)) {
     result = {protocol::kResultIoFailed, "Cannot write Info.plist into " + folder};
   } else {
-    result = RunBackupOnDevice(command.device()->device, paths, HooksFor(command, udid));
+    result = RunBackupOnDevice(*command.device(), paths, HooksFor(command, udid));
   }
   if (result.code != protocol::kResultOk) {
     LOG(ERROR) << "Backup failed (" << result.code << " " << result.text << "); removing " << folder;
@@ -132,7 +132,7 @@ int RestoreFromBackup(ZEBCommand& command, const ZEBDeviceConnectionPtr& device,
   request.encrypted = encrypted != nullptr && encrypted->IsBoolean() && encrypted->AsBool();
   request.password = password;
   BackupSessionHooks hooks = HooksFor(command, request.target_identifier);
-  return fail(RunRestoreOnDevice(device->device, paths, request, hooks));
+  return fail(RunRestoreOnDevice(*device, paths, request, hooks));
 }
 
 int Restore(ZEBCommand& command) {

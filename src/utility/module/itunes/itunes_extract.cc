@@ -74,7 +74,7 @@ int ExtractFromBackup(ZEBCommand& command) {
   ZEBDeviceServicePtr afc;
   if (WantsRecordings(types)) {
     int error = 0;
-    afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
+    afc = StartService(*command.device(), kServiceAfc, &error, {}, true);
     LOG_IF(WARNING, !afc) << "Backup extraction: no file service (" << error << "); compositions are not read";
   }
   std::string task_id = std::to_string(command.packet().task_id);
@@ -91,7 +91,7 @@ int ExtractFromBackup(ZEBCommand& command) {
         bas::PluginRegistry& bus = bas::PluginRegistry::Get();
         return AskPlugins(bus, bus.self_id(), name, task_id, request, kPluginTimeout);
       },
-      afc ? afc->afcConnection : nullptr);
+      afc.get());
   if (backup_extract::RegisterRequestedJobs(registry, types, modern) == 0) {
     return Finish(command, {protocol::kResultBadArguments, "ParameterError"});
   }
@@ -104,7 +104,7 @@ int ExtractFromBackup(ZEBCommand& command) {
     hooks.upload = registry.MakeUploadHooks();
     hooks.cancelled = [&command, &registry] { return command.Aborted() || registry.Exhausted(); };
     std::string folder;
-    result = RunWorkBackup(command.device()->device, udid, work_root, hooks, &folder);
+    result = RunWorkBackup(*command.device(), udid, work_root, hooks, &folder);
     // The jobs keep their own copies of what they wanted; the rest of the folder is of no further use.
     if (!folder.empty()) platform::RemoveTree(folder);
     if (command.Aborted()) {

@@ -5,7 +5,6 @@
 #include "platform/elevation.h"
 #include "platform/platform.h"
 #include "platform/sync_redirector.h"
-#include "utility/ios/zeb_device.h"
 #include "utility/ios/zeb_device_values.h"
 #include "utility/module/itunes/backup_summary.h"
 #include "utility/module/itunes/itunes_commands.h"
@@ -53,11 +52,7 @@ int ListBackups(ZEBCommand& command) {
 }
 
 int AnswerDeviceFlag(ZEBCommand& command, const char* domain, const char* key) {
-  // The values are read through the device's session, opened here when no one holds one.
-  int error = 0;
-  ZEBDeviceSessionPtr session = GetSession(command.device()->device, &error);
-  if (!session) return protocol::kResultNo;
-  std::optional<PlistValue> value = CopyValue(command.device()->device, domain, key);
+  std::optional<PlistValue> value = CopySessionValue(*command.device(), domain, key);
   return value && value->IsBoolean() && value->AsBool() ? protocol::kResultOk : protocol::kResultNo;
 }
 

@@ -46,7 +46,7 @@ bool ReadBookRequest(const ZEBCommand& command, BookRequest* request) {
 }
 
 // Writes the list over its local copy and uploads it to the device. 0 or 34.
-int SaveBookList(AFCConnectionRef afc, const PlistValue& list, const std::string& local_path,
+int SaveBookList(const ZEBDeviceService& afc, const PlistValue& list, const std::string& local_path,
                  const std::string& device_path) {
   std::optional<std::string> xml = SerializePlist(list, PlistFormat::kXml);
   if (!xml) return kBookUploadListFailed;
@@ -63,7 +63,7 @@ int SaveBookList(AFCConnectionRef afc, const PlistValue& list, const std::string
 }
 
 // The device's current list (through a new snapshot), or a new one when the device has none. 0 or 39.
-int ReadBookList(ZEBDeviceConnection& record, AFCConnectionRef afc, Snapshot snapshot, SnapshotRole role,
+int ReadBookList(ZEBDeviceConnection& record, const ZEBDeviceService& afc, Snapshot snapshot, SnapshotRole role,
                  PlistValue* list) {
   std::string bytes;
   // A list that could not be copied is a list the device does not have: the local file may be an older copy.
@@ -85,7 +85,7 @@ uint64_t NewPersistentId() {
 }
 
 // Copies the book to `target`: an upload of a local file or folder, or a move of a device file.
-bool PlaceBook(AFCConnectionRef afc, const BookRequest& request, BookFormat format, const std::string& target) {
+bool PlaceBook(const ZEBDeviceService& afc, const BookRequest& request, BookFormat format, const std::string& target) {
   if (request.remote) return RenamePath(afc, request.path, target);
   std::error_code error;
   if (format == BookFormat::kPdf) {
@@ -95,7 +95,7 @@ bool PlaceBook(AFCConnectionRef afc, const BookRequest& request, BookFormat form
 }
 
 // Takes a placed book away again after a later step failed.
-void UnplaceBook(AFCConnectionRef afc, const BookRequest& request, const std::string& target) {
+void UnplaceBook(const ZEBDeviceService& afc, const BookRequest& request, const std::string& target) {
   if (request.remote) {
     RenamePath(afc, target, request.path);
   } else {
@@ -113,9 +113,9 @@ int ZEBModuleMedia::AddBook(ZEBCommand& command) {
   if (!ReadBookRequest(command, &request)) return protocol::kResultBadArguments;
   ZEBDeviceConnection& record = *command.device();
   int error = 0;
-  ZEBDeviceServicePtr service = StartService(record.device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr service = StartService(record, kServiceAfc, &error, {}, true);
   if (!service) return protocol::kResultNoFileService;
-  AFCConnectionRef afc = service->afcConnection;
+  const ZEBDeviceService& afc = *service;
 
   std::string file_name = LastPathComponent(request.path);
   BookFormat format = FormatOfBook(file_name);
@@ -123,7 +123,7 @@ int ZEBModuleMedia::AddBook(ZEBCommand& command) {
     LOG(ERROR) << "Not a book that can be added: " << request.path;
     return kBookNotPlaced;
   }
-  std::string target = NewBookName(file_name, [afc](const std::string& path) {
+  std::string target = NewBookName(file_name, [&afc](const std::string& path) {
     ZEBFileInfo info;
     return GetFileInfo(afc, path, &info);
   });
@@ -164,9 +164,9 @@ int ZEBModuleMedia::RemoveBook(ZEBCommand& command) {
   if (!ReadBookRequest(command, &request)) return protocol::kResultBadArguments;
   ZEBDeviceConnection& record = *command.device();
   int error = 0;
-  ZEBDeviceServicePtr service = StartService(record.device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr service = StartService(record, kServiceAfc, &error, {}, true);
   if (!service) return protocol::kResultNoFileService;
-  AFCConnectionRef afc = service->afcConnection;
+  const ZEBDeviceService& afc = *service;
 
   const std::string& path = request.path;
   // Only a book inside the book folders is ever removed: "/Books/../DCIM" names the photos.

@@ -34,10 +34,10 @@ int ZEBModuleMedia::ListBooksAndRingtones(ZEBCommand& command) {
   using namespace media;
   ZEBDeviceConnection& record = *command.device();
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(record.device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr afc = StartService(record, kServiceAfc, &error, {}, true);
   if (!afc) return protocol::kResultNoFileService;
-  AFCConnectionRef connection = afc->afcConnection;
-  DeviceFileSize size_of = [connection](const std::string& path, int64_t* size) {
+  const ZEBDeviceService& connection = *afc;
+  DeviceFileSize size_of = [&connection](const std::string& path, int64_t* size) {
     ZEBFileInfo info;
     if (!GetFileInfo(connection, path, &info)) return false;
     *size = info.size;

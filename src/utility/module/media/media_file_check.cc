@@ -13,7 +13,7 @@ namespace media {
 namespace {
 
 // Asks about paths[next++] on `afc` until none is left or a stop is seen.
-void RunLane(AFCConnectionRef afc, const std::vector<std::string>& paths, std::atomic<size_t>* next,
+void RunLane(const ZEBDeviceService& afc, const std::vector<std::string>& paths, std::atomic<size_t>* next,
              const std::function<bool()>& stop, std::vector<char>* regular) {
   for (size_t asked = 0;; ++asked) {
     // Polled every 64 requests: often enough for a stop to be seen within a fraction of a second.
@@ -27,13 +27,15 @@ void RunLane(AFCConnectionRef afc, const std::vector<std::string>& paths, std::a
 
 }  // namespace
 
-bool DeviceStillAnswers(AFCConnectionRef afc) {
+bool DeviceStillAnswers(const ZEBDeviceService& afc) {
   ZEBFileInfo root;
   return GetFileInfo(afc, "/", &root);
 }
 
-RegularFileCheck DeviceRegularFileCheck(ZEBDeviceServicePtr shared, std::function<bool()> stop, int lanes) {
-  return [shared = std::move(shared), stop = std::move(stop), lanes](const std::vector<std::string>& paths) {
+RegularFileCheck DeviceRegularFileCheck(ZEBDeviceConnectionPtr device, ZEBDeviceServicePtr shared,
+                                        std::function<bool()> stop, int lanes) {
+  return [device = std::move(device), shared = std::move(shared), stop = std::move(stop),
+          lanes](const std::vector<std::string>& paths) {
     std::vector<char> regular(paths.size(), 0);
     size_t wanted = std::min<size_t>(std::max(lanes, 1), 1 + paths.size() / kPathsPerExtraLane);
     std::vector<ZEBDeviceServicePtr> own;
@@ -41,16 +43,16 @@ RegularFileCheck DeviceRegularFileCheck(ZEBDeviceServicePtr shared, std::functio
       int error = 0;
       ServiceOptions options;
       options.own_connection = true;
-      ZEBDeviceServicePtr extra = StartService(shared->device, kServiceAfc, &error, options, true);
+      ZEBDeviceServicePtr extra = StartService(*device, kServiceAfc, &error, options, true);
       if (!extra) break;  // the lanes that started carry the rest
       own.push_back(std::move(extra));
     }
     std::atomic<size_t> next{0};
     std::vector<std::thread> threads;
     for (const ZEBDeviceServicePtr& service : own) {
-      threads.emplace_back(RunLane, service->afcConnection, std::cref(paths), &next, std::cref(stop), &regular);
+      threads.emplace_back(RunLane, std::cref(*service), std::cref(paths), &next, std::cref(stop), &regular);
     }
-    RunLane(shared->afcConnection, paths, &next, stop, &regular);
+    RunLane(*shared, paths, &next, stop, &regular);
     for (std::thread& thread : threads) thread.join();
     if (!own.empty()) LOG(INFO) << "Checked " << paths.size() << " files on " << own.size() + 1 << " connections";
     return std::vector<bool>(regular.begin(), regular.end());

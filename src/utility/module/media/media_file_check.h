@@ -11,6 +11,7 @@
 
 #include <functional>
 
+#include "utility/ios/zeb_device_connection.h"
 #include "utility/ios/zeb_device_service.h"
 #include "utility/module/media/media_filter.h"
 
@@ -20,13 +21,14 @@ inline constexpr int kFileCheckLanes = 8;
 // Below this many paths the extra connections cost more than they save.
 inline constexpr size_t kPathsPerExtraLane = 128;
 
-// Asks the device about each path; stops asking (answering false for the rest) once `stop` says so. `lanes` caps
-// the number of connections (1: the shared one only).
-RegularFileCheck DeviceRegularFileCheck(ZEBDeviceServicePtr shared, std::function<bool()> stop,
-                                        int lanes = kFileCheckLanes);
+// Asks the device about each path on `shared`, the file service started from `device`, and on connections of its
+// own started from `device`; stops asking (answering false for the rest) once `stop` says so. `lanes` caps the
+// number of connections (1: the shared one only).
+RegularFileCheck DeviceRegularFileCheck(ZEBDeviceConnectionPtr device, ZEBDeviceServicePtr shared,
+                                        std::function<bool()> stop, int lanes = kFileCheckLanes);
 
 // True while the device still answers on `afc`: a device pulled during the checks answered every later request
 // with a failure, which the checks cannot tell from a missing file.
-bool DeviceStillAnswers(AFCConnectionRef afc);
+bool DeviceStillAnswers(const ZEBDeviceService& afc);
 
 }  // namespace media

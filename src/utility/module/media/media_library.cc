@@ -39,14 +39,14 @@ int64_t JsonInteger(const rapidjson::Value* object, const char* key) {
 int ZEBModuleMedia::ListLibrary(ZEBCommand& command) {
   ZEBDeviceConnection& record = *command.device();
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(record.device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr afc = StartService(record, kServiceAfc, &error, {}, true);
   if (!afc) return protocol::kResultNoFileService;
 
   MediaLists lists;
   bool current;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    current = TakeSnapshot(record, afc->afcConnection, Snapshot::kMediaLibrary);
+    current = TakeSnapshot(record, *afc, Snapshot::kMediaLibrary);
   }
   if (current) {
     SqliteDatabase db;
@@ -58,7 +58,7 @@ int ZEBModuleMedia::ListLibrary(ZEBCommand& command) {
     bool older;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      older = TakeSnapshot(record, afc->afcConnection, Snapshot::kLibrary);
+      older = TakeSnapshot(record, *afc, Snapshot::kLibrary);
     }
     if (older) {
       SqliteDatabase db;
@@ -71,7 +71,7 @@ int ZEBModuleMedia::ListLibrary(ZEBCommand& command) {
   }
   if (command.Aborted()) return kResultAborted;
 
-  RegularFileCheck check = DeviceRegularFileCheck(afc, [&command] { return command.Aborted(); });
+  RegularFileCheck check = DeviceRegularFileCheck(command.device(), afc, [&command] { return command.Aborted(); });
   MediaSender sender(command);
   for (auto [items, type] : {std::pair{&lists.songs, kReportSongs}, std::pair{&lists.movies, kReportMovies},
                              std::pair{&lists.music_videos, kReportMusicVideos},
@@ -79,7 +79,7 @@ int ZEBModuleMedia::ListLibrary(ZEBCommand& command) {
     FilterItems(items, check);
     if (command.Aborted()) return kResultAborted;
     // A device that left while its files were checked would make the list look shorter rather than unknown.
-    if (record.state != ZEBDeviceConnection::kReady || !DeviceStillAnswers(afc->afcConnection)) {
+    if (record.state != ZEBDeviceConnection::kReady || !DeviceStillAnswers(*afc)) {
       LOG(ERROR) << "The device went away while its media files were checked";
       return protocol::kResultNoDevice;
     }
@@ -108,12 +108,12 @@ int ZEBModuleMedia::ListPlaylistTracks(ZEBCommand& command) {
   SnapshotRole database = SnapshotRole::kMediaLibraryDatabase;
   if (refresh) {
     int error = 0;
-    ZEBDeviceServicePtr afc = StartService(record.device, kServiceAfc, &error, {}, true);
+    ZEBDeviceServicePtr afc = StartService(record, kServiceAfc, &error, {}, true);
     if (!afc) return protocol::kResultNoFileService;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!TakeSnapshot(record, afc->afcConnection, Snapshot::kMediaLibrary)) {
+    if (!TakeSnapshot(record, *afc, Snapshot::kMediaLibrary)) {
       LOG(INFO) << "ReloadMediaLibraryDb fail";
-      if (!TakeSnapshot(record, afc->afcConnection, Snapshot::kLibrary)) {
+      if (!TakeSnapshot(record, *afc, Snapshot::kLibrary)) {
         LOG(ERROR) << "ReloadLibraryITDB fail";
         return protocol::kResultNoDatabaseCopy;
       }

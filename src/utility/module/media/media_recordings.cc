@@ -10,33 +10,33 @@
 int ZEBModuleMedia::ListRecordings(ZEBCommand& command) {
   ZEBDeviceConnection& record = *command.device();
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(record.device, kServiceAfc, &error, {}, true);
+  ZEBDeviceServicePtr afc = StartService(record, kServiceAfc, &error, {}, true);
   if (!afc) return protocol::kResultNoFileService;
 
   recordings::RecordingCollection collected;
   bool database, manifest;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    database = TakeSnapshot(record, afc->afcConnection, Snapshot::kRecordings);
+    database = TakeSnapshot(record, *afc, Snapshot::kRecordings);
   }
   if (database) {
     int code = recordings::ReadRecordingsDatabase(record.SnapshotPath(SnapshotRole::kRecordingsDatabase),
                                                   recordings::kRecordingsSql, recordings::kDatabase,
-                                                  afc->afcConnection, &collected);
+                                                  afc.get(), &collected);
     if (code != 0) return code;
   }
   if (command.Aborted()) return kResultAborted;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    manifest = TakeSnapshot(record, afc->afcConnection, Snapshot::kRecordingManifest);
+    manifest = TakeSnapshot(record, *afc, Snapshot::kRecordingManifest);
   }
   if (manifest) {
-    recordings::ReadAssetManifest(record.SnapshotPath(SnapshotRole::kRecordingAssetManifest), afc->afcConnection,
+    recordings::ReadAssetManifest(record.SnapshotPath(SnapshotRole::kRecordingAssetManifest), *afc,
                                   &collected);
   }
   if (command.Aborted()) return kResultAborted;
   // A device without a "/Recordings" folder simply has no compositions; what the other sources gave is the list.
-  recordings::ReadCompositions(afc->afcConnection, &collected);
+  recordings::ReadCompositions(*afc, &collected);
   if (record.state != ZEBDeviceConnection::kReady) return protocol::kResultNoDevice;
 
   media::MediaSender sender(command);

@@ -33,7 +33,7 @@ int List(ZEBCommand& command) {
   ListingReporter reporter(command.uuid(),
                            {.shape = ListingOptions::Shape::kArray, .batch = kNotesPerReport, .count_on_items = true},
                            [&command](const TaskReport& report) { command.SendProgress(report); });
-  reporter.SendCount(ListedCount(command.device()->device, kSyncNotes, notes.size()));
+  reporter.SendCount(ListedCount(*command.device(), kSyncNotes, notes.size()));
   notes.Write([&reporter](const std::string& json) { reporter.Add(json); });
   reporter.Finish();
   return kResultOk;

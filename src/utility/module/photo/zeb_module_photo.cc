@@ -27,8 +27,8 @@ int64_t InfoInteger(const ZEBCommand& command, const char* key) {
 
 ZEBDeviceServicePtr StartFileService(const ZEBCommand& command) {
   int error = 0;
-  ZEBDeviceServicePtr afc = StartService(command.device()->device, kServiceAfc, &error, {}, true);
-  if (!afc || afc->afcConnection == nullptr) {
+  ZEBDeviceServicePtr afc = StartService(*command.device(), kServiceAfc, &error, {}, true);
+  if (!afc) {
     LOG(ERROR) << "Photo command " << command.type() << ": no file service (" << error << ")";
     return nullptr;
   }
@@ -43,7 +43,7 @@ bool ReadParameterBlock(const ZEBCommand& command, rapidjson::Document* block) {
 
 class AfcThumbnailDevice : public ThumbnailDevice {
  public:
-  explicit AfcThumbnailDevice(AFCConnectionRef afc) : afc_(afc) {}
+  explicit AfcThumbnailDevice(const ZEBDeviceService& afc) : afc_(afc) {}
   bool ModifyTime(const std::string& path, int64_t* seconds) override {
     ZEBFileInfo info;
     if (!GetFileInfo(afc_, path, &info)) return false;
@@ -55,7 +55,7 @@ class AfcThumbnailDevice : public ThumbnailDevice {
   }
 
  private:
-  AFCConnectionRef afc_;
+  const ZEBDeviceService& afc_;
 };
 
 }  // namespace
@@ -76,7 +76,7 @@ int ZEBModulePhoto::OnCommand(ZEBCommand& command) {
   }
 }
 
-std::string ZEBModulePhoto::PhotoDatabase(ZEBDeviceConnection& record, AFCConnectionRef afc, bool refresh) {
+std::string ZEBModulePhoto::PhotoDatabase(ZEBDeviceConnection& record, const ZEBDeviceService& afc, bool refresh) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string path = record.SnapshotPath(SnapshotRole::kPhotoDatabase);
   if (!path.empty() && !refresh) return path;
@@ -89,7 +89,7 @@ int ZEBModulePhoto::RunListing(ZEBCommand& command, PhotoQuery query) {
   if (!afc) return protocol::kResultNoFileService;
   ZEBDeviceConnection& record = *command.device();
   PhotoRequest request;
-  request.path = PhotoDatabase(record, afc->afcConnection, InfoInteger(command, "refresh") != 0);
+  request.path = PhotoDatabase(record, *afc, InfoInteger(command, "refresh") != 0);
   if (request.path.empty()) return protocol::kResultNoPhotoDatabase;
   request.product_version = record.Identity().productVersionUtf8;
   if (query == PhotoQuery::kAlbumPhotos) {
@@ -98,9 +98,9 @@ int ZEBModulePhoto::RunListing(ZEBCommand& command, PhotoQuery query) {
     request.album_type = type >= 0 && type <= 8 ? static_cast<int>(type) : -1;
   }
 
-  AFCConnectionRef connection = afc->afcConnection;
+  const ZEBDeviceService& connection = *afc;
   PhotoListing listing(
-      [connection](const std::string& path, int64_t* size) {
+      [&connection](const std::string& path, int64_t* size) {
         ZEBFileInfo info;
         if (!IsSafePhotoPath(path) || !GetFileInfo(connection, "/" + path, &info)) return false;
         *size = info.size;
@@ -125,7 +125,7 @@ int ZEBModulePhoto::RunThumbnails(ZEBCommand& command) {
   if (!ReadParameterBlock(command, &block)) return protocol::kResultBadArguments;
   ZEBDeviceServicePtr afc = StartFileService(command);
   if (!afc) return protocol::kResultNoFileService;
-  AfcThumbnailDevice device(afc->afcConnection);
+  AfcThumbnailDevice device(*afc);
   return SendThumbnails(
       block, device,
       [&command](const std::string& info, const std::string& bytes) {

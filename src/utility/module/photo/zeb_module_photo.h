@@ -29,6 +29,8 @@
 #include "utility/module/photo/photo_forms.h"
 #include "utility/module/zeb_module.h"
 
+class ZEBDeviceService;
+
 class ZEBModulePhoto : public ZEBModule {
  public:
   using NamedOperation = std::function<bool()>;
@@ -54,7 +56,7 @@ class ZEBModulePhoto : public ZEBModule {
   int RunNamedOperation(ZEBCommand& command);
   // The local copy of the device's photo database, taken now when there is none or `refresh` asks for it; empty
   // when it cannot be taken.
-  std::string PhotoDatabase(ZEBDeviceConnection& record, AFCConnectionRef afc, bool refresh);
+  std::string PhotoDatabase(ZEBDeviceConnection& record, const ZEBDeviceService& afc, bool refresh);
   static void RunPluginQuery(PhotoQuery query, BASObserveData* message);
 
   PhotoForms forms_;
