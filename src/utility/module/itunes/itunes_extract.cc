@@ -95,6 +95,13 @@ int ExtractFromBackup(ZEBCommand& command) {
   if (backup_extract::RegisterRequestedJobs(registry, types, modern) == 0) {
     return Finish(command, {protocol::kResultBadArguments, "ParameterError"});
   }
+  // The files of an encrypted backup cannot be read without its password, so no job could report a usable file:
+  // none waits for a backup that would only take time (its jobs would otherwise report encrypted files as found).
+  if (AnswerDeviceFlag(command, "com.apple.mobile.backup", "WillEncrypt") == protocol::kResultOk) {
+    LOG(INFO) << "Backup extraction: the device's backups are encrypted; every job ends with status 2";
+    registry.EndUnfinished(backup_extract::kStatusEncrypted);
+    return Finish(command, {});
+  }
 
   BackupResult result;
   bool looked_up = false;

@@ -44,6 +44,9 @@
 //          array lists what did arrive), 2 when the manifest lookup says the backup is encrypted (its files
 //          cannot be read without the password, so nothing more is fetched), 6 when the host stopped the command
 //          (a stop mid-backup ends every job with a report, then the final report 6).
+//        - A device whose backups are encrypted (com.apple.mobile.backup WillEncrypt) runs no backup at all: every
+//          job reports status 2 with no file, and the result is 0. Its files would arrive encrypted, and a job
+//          reporting them as found would hand the host databases it cannot open.
 //        - Files a job adds while the run goes on (recording audio files, WhatsApp attachments) may already have
 //          gone by; another run fetches them (at most three runs in all), ending as soon as they are in.
 //        - The recording job finishes after a complete backup with the recording databases the backup holds
