@@ -80,6 +80,9 @@ TEST(ZEBClientLink, OneStartServesEveryCommandUntilTheChildArrivesOrEnds) {
   EXPECT_TRUE(client.ChildEnded().empty());
   EXPECT_EQ(client.RelayToHost(Command(6)), 1);  // no host connection in this test
   platform::CloseSocket(child);
+  // The workers log while tasks end: they must be gone before the process tears the logging down.
+  client.Stop();
+  bas::KxTaskPool::Get().Stop();
 }
 
 }  // namespace
