@@ -3,6 +3,7 @@
 // encrypted backup, a stop in the middle of the backup, and a device that names a path outside the work folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "backup/backup_scenario.h"
@@ -76,6 +77,17 @@ TEST_F(ExtractTest, AnOldDeviceGivesTheMessageAndContactDatabasesWithTheirRecord
   std::string contacts = ReportedFile(*run.Items("contact")[0], "contact", "contact_db_path");
   EXPECT_EQ(CountRows(contacts, "ABPerson"), CountRows(scratch_ + "/contacts/AddressBook.sqlitedb", "ABPerson"));
   EXPECT_GT(CountRows(contacts, "ABPerson"), 0);
+  // The host sees the backup under way as it sees 1600's: growing steps of 10,000.
+  std::vector<int64_t> steps;
+  for (const hostlink::Report& report : run.reports) {
+    if (report.stage != 1) continue;
+    EXPECT_EQ(report.uuid, kUdid);
+    steps.push_back(report.code);
+  }
+  ASSERT_FALSE(steps.empty());
+  EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+  EXPECT_GE(steps.front(), 0);
+  EXPECT_LE(steps.back(), 10000);
 }
 
 TEST_F(ExtractTest, ANewDeviceLooksUpWhatTheFirstRunMissedAndFetchesItInASecondRun) {

@@ -145,9 +145,9 @@ const CommandInfo kCommands[] = {
     {1606, 1607, "iTunes running, end iTunes", "1606: 0 = running; 1607: the exit code of taskkill", false},
     {1608, 1608, "backup extraction",
      "`{\"uuid\":U,\"info\":{\"types\":[1 sms, 2 contacts, 3 notes, 4 recordings, 5/6 WhatsApp]}}`; a work "
-     "backup; stage 2 per job as soon as its files are in `{NAME:[{\"size\",\"type\",\"path\",\"relativePath\"}],"
+     "backup with progress as 1600; stage 2 per job as soon as its files are in `{NAME:[{\"size\",\"type\",\"path\",\"relativePath\"}],"
      "\"sub_command_type\":NAME,\"status\":S}` (1 complete, 0 not found, 2 encrypted, 6 stopped)",
-     true},
+     true, &kBackupSteps},
     {1700, 1700, "erase all content",
      "data part: zlib stream of the restore's `{\"path\",\"sourceDeviceId\",\"password\"}`; stage 0 "
      "`{\"percent\":P}` while the media folders are emptied, stage 2 while the user applications are uninstalled, "

@@ -40,7 +40,14 @@ std::string BackupDirJson(const std::string& folder) {
   return buffer.GetString();
 }
 
-BackupSessionHooks HooksFor(const ZEBCommand& command, const std::string& udid) {
+}  // namespace
+
+int Finish(ZEBCommand& command, const BackupResult& result) {
+  command.result_info = ErrorInfo(result.text);
+  return result.code;
+}
+
+BackupSessionHooks BackupHooksFor(const ZEBCommand& command, const std::string& udid) {
   BackupSessionHooks hooks;
   hooks.progress = [&command, udid](int step) {
     TaskReport report;
@@ -52,13 +59,6 @@ BackupSessionHooks HooksFor(const ZEBCommand& command, const std::string& udid) 
   hooks.cancelled = [&command] { return command.Aborted(); };
   return hooks;
 }
-
-int Finish(ZEBCommand& command, const BackupResult& result) {
-  command.result_info = ErrorInfo(result.text);
-  return result.code;
-}
-
-}  // namespace
 
 int Backup(ZEBCommand& command) {
   std::string udid = command.device()->UniqueDeviceID();
@@ -89,7 +89,7 @@ int Backup(ZEBCommand& command) {
   if (!WriteInfoPlist(BuildInfoPlist(sources), folder)) {
     result = {protocol::kResultIoFailed, "Cannot write Info.plist into " + folder};
   } else {
-    result = RunBackupOnDevice(*command.device(), paths, HooksFor(command, udid));
+    result = RunBackupOnDevice(*command.device(), paths, BackupHooksFor(command, udid));
   }
   if (result.code != protocol::kResultOk) {
     LOG(ERROR) << "Backup failed (" << result.code << " " << result.text << "); removing " << folder;
@@ -131,7 +131,7 @@ int RestoreFromBackup(ZEBCommand& command, const ZEBDeviceConnectionPtr& device,
   request.target_identifier = device->UniqueDeviceID();
   request.encrypted = encrypted != nullptr && encrypted->IsBoolean() && encrypted->AsBool();
   request.password = password;
-  BackupSessionHooks hooks = HooksFor(command, request.target_identifier);
+  BackupSessionHooks hooks = BackupHooksFor(command, request.target_identifier);
   return fail(RunRestoreOnDevice(*device, paths, request, hooks));
 }
 

@@ -8,6 +8,7 @@
 
 #include <rapidjson/document.h>
 
+#include "utility/backup/backup_session.h"
 #include "utility/ios/zeb_device_connection.h"
 #include "utility/module/zeb_command.h"
 
@@ -26,6 +27,11 @@ int IsITunesRunning();
 int EndITunes();
 // 1608: backup extraction (utility/backup/extract).
 int ExtractFromBackup(ZEBCommand& command);
+
+// Ends a backup command with the result's code, its text as the info {"error":text}.
+int Finish(ZEBCommand& command, const BackupResult& result);
+// A backup's progress as the command's events (stage 1, the device's uuid, code 0..10,000) and the command's stop.
+BackupSessionHooks BackupHooksFor(const ZEBCommand& command, const std::string& udid);
 
 // <data home>/Apple Computer/MobileSync/Backup/
 std::string DefaultBackupRoot();

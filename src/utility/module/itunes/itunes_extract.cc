@@ -45,11 +45,6 @@ int64_t Now() {
       .count();
 }
 
-int Finish(ZEBCommand& command, const BackupResult& result) {
-  command.result_info = ErrorInfo(result.text);
-  return result.code;
-}
-
 bool WantsRecordings(const std::vector<int>& types) {
   return std::find(types.begin(), types.end(), backup_extract::kTypeRecording) != types.end();
 }
@@ -107,7 +102,7 @@ int ExtractFromBackup(ZEBCommand& command) {
   bool looked_up = false;
   for (int run = 0; run < kMaxRuns; ++run) {
     registry.BeginRun();
-    BackupSessionHooks hooks;
+    BackupSessionHooks hooks = BackupHooksFor(command, udid);
     hooks.upload = registry.MakeUploadHooks();
     hooks.cancelled = [&command, &registry] { return command.Aborted() || registry.Exhausted(); };
     std::string folder;

@@ -33,7 +33,8 @@
 //       5 and 6 WhatsApp). One job per type (utility/backup/extract); on iOS 10 and later also the manifest job.
 //       A work backup runs into the process folder's Backup0/ (no folder report, no Info.plist) and writes only
 //       the files a job waits for; each job sends one item report (stage 2, the device's uuid, its result text
-//       as data) as soon as its files are in, before the backup ends. On iOS 10 and later, files that did not
+//       as data) as soon as its files are in, before the backup ends; the backup under way reports its progress
+//       as 1600 does (stage 1, code 0..10,000; a further run starts again from 0). On iOS 10 and later, files that did not
 //       come under their expected names are looked up in Manifest.db by the plug-ins and fetched by a second
 //       run. Result: the backup's code (0, or as 1600); 8 "ParameterError" without "types" or with no known
 //       type; 6 when stopped.
