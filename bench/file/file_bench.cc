@@ -12,6 +12,8 @@
 //
 // --baseline_corvane=PATH runs every Corvane benchmark a second time against that executable (a build of an
 // earlier commit), under "/today", so that before and after are measured side by side in one run.
+// --device_delay_us=N makes the first device answer each file-service request N microseconds late, as a device
+// at the end of a cable does, so that what overlaps the device's time shows.
 // Prints MiB/s and the ratios. Files live in /dev/shm when there is one, so the disk does not set the pace.
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
@@ -55,6 +57,7 @@ constexpr char kManyFile[] = "/Bench/many.bin";
 constexpr char kManyText[] = "/Bench/many.log";
 
 std::string g_baseline_corvane;
+int64_t g_device_delay_us = 0;
 
 std::string Udid(int device) {
   char udid[32];
@@ -107,12 +110,20 @@ struct Rig {
       std::string folder = dir + "/phone" + std::to_string(i);
       if (!phone.Write(folder, &error) || !simulator.AddProfile(folder, true, &error)) return;
     }
-    if (!simulator.Start(dir + "/mux.sock", &error)) return;
+    if (!simulator.Start(dir + "/mux.sock", &error) || !DelayFirstDevice()) return;
     setenv("USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress().c_str(), 1);
     if (!StartCorvane("now", "") || (!g_baseline_corvane.empty() && !StartCorvane("today", g_baseline_corvane)) ||
         !StartLayer()) {
       device.reset();
     }
+  }
+
+  bool DelayFirstDevice() {
+    if (g_device_delay_us <= 0) return true;
+    devicesim::ServiceFault fault;
+    fault.kind = devicesim::FaultKind::kDelayEachRequest;
+    fault.delay_us = static_cast<uint64_t>(g_device_delay_us);
+    return simulator.SetServiceFault(Udid(0), "com.apple.afc", fault, &error);
   }
 
   bool StartCorvane(const std::string& name, const std::string& program) {
@@ -380,7 +391,8 @@ void Register() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> rest = bench::TakeOptions(argc, argv, {{"--baseline_corvane", nullptr, &g_baseline_corvane}});
+  std::vector<char*> rest = bench::TakeOptions(
+      argc, argv, {{"--baseline_corvane", nullptr, &g_baseline_corvane}, {"--device_delay_us", &g_device_delay_us}});
   int rest_count = static_cast<int>(rest.size());
   Register();
   const std::string bytes = "bytes_per_second";

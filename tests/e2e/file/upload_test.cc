@@ -1,6 +1,8 @@
 // Command 703: files received from the host block by block, in place, resumable across restarts.
 #include <openssl/evp.h>
 
+#include <thread>
+
 #include "file/file_support.h"
 
 namespace e2e {
@@ -161,10 +163,15 @@ TEST_F(Upload, AnUploadCutByAKilledHelperResumesFromItsJournalAfterARestart) {
   ASSERT_TRUE(Begin(93, Media("resumed.bin", md5)));
   ASSERT_TRUE(Send(93, kBlocks[0]));
   ASSERT_TRUE(Send(93, kBlocks[2]));
+  // An answer comes as soon as a block is accepted, before it is written: the journal says when it landed.
+  std::string journal_path = DevicePath("/DCIM/Uploads/resumed.bin.json");
+  for (int i = 0; i < 500 && ReadLocal(journal_path).find(R"("8388608":{"status":1,)") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
   corvane_.corvane().Kill();
   ASSERT_TRUE(corvane_.corvane().WaitExit(5s));
   EXPECT_TRUE(DeviceHas("/DCIM/Uploads/resumed.bin.bak"));
-  std::string journal = ReadLocal(DevicePath("/DCIM/Uploads/resumed.bin.json"));
+  std::string journal = ReadLocal(journal_path);
   EXPECT_NE(journal.find(R"("0":{"status":1,)"), std::string::npos) << journal;
   EXPECT_NE(journal.find(R"("4194304":{"status":0,)"), std::string::npos) << journal;
   EXPECT_NE(journal.find(R"("8388608":{"status":1,)"), std::string::npos) << journal;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <future>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -164,11 +165,16 @@ class UploadTransfer final : public Transfer {
   bool resumed() const { return resumed_; }
   std::string final_path() const { return target_.folder + target_.name; }
 
+  // Called once a block is accepted, with the next block still to come (null after the last), before the block
+  // is written: the host is asked for the next one while this one goes to the device.
+  using AcceptedBlock = std::function<void(const JournalBlock* next)>;
   // Writes one block in place and records it in the journal: 0, kResultBadTransfer when (offset, length) is not
-  // a block of this transfer, the data are not its length or a newer upload took the target over, kResultIoFailed when the device fails (the block
-  // then stays at status 0 in the journal).
+  // a block of this transfer, the data are not its length or a newer upload took the target over (`accepted` is
+  // then not called), kResultIoFailed when the device fails (the block then stays at status 0 in the journal).
+  // The journal marks a block written only once it is on the device, so a transfer cut at any point resumes.
   // `owner` keeps `data` valid after the call: the MD5 of the block is taken behind it.
-  int WriteBlock(int64_t offset, int64_t length, std::string_view data, std::shared_ptr<const void> owner);
+  int WriteBlock(int64_t offset, int64_t length, std::string_view data, std::shared_ptr<const void> owner,
+                 const AcceptedBlock& accepted);
   // Ends a transfer whose blocks are all written: checks the MD5 and gives the data file its final name, leaving
   // neither the journal nor the data file behind. 0, kResultUploadMd5Mismatch (the data are removed), or
   // kResultIoFailed.

@@ -152,7 +152,7 @@ bool UploadTransfer::WriteJournal() {
 }
 
 int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view data,
-                               std::shared_ptr<const void> owner) {
+                               std::shared_ptr<const void> owner, const AcceptedBlock& accepted) {
   std::shared_ptr<std::mutex> target_lock = TargetClaims::Get().Lock({device_.get(), final_path()}, this, false);
   std::lock_guard<std::mutex> step(*target_lock);
   if (!TargetClaims::Get().Owns({device_.get(), final_path()}, this)) {
@@ -168,9 +168,14 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
     return kResultBadTransfer;
   }
   LOG(INFO) << "DoUploadNewMode->writerData " << offset << " " << length;
-  if (block->status != 0) rewritten_ = true;
+  int status_before = block->status;
+  if (status_before != 0) rewritten_ = true;
+  // Counted as come for the answer only: the journal on the device is rewritten after the write.
+  block->status = 1;
+  accepted(FirstPendingBlock(journal_));
   if (!data_file_->Seek(offset) || !data_file_->Write(data)) {
     LOG(ERROR) << "Could not write the block at " << offset << " of " << data_path();
+    block->status = status_before;
     return kResultIoFailed;
   }
   // A block that continues the in-order run is hashed behind us, while the host is answered and sends the next.
@@ -178,7 +183,6 @@ int UploadTransfer::WriteBlock(int64_t offset, int64_t length, std::string_view 
     in_order_md5_.Update(std::move(owner), data);
     in_order_end_ += length;
   }
-  block->status = 1;
   if (!WriteJournal()) return kResultIoFailed;
   return 0;
 }

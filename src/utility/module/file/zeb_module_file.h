@@ -28,8 +28,10 @@
 //     the transfer, anything else (none, unreadable, another file's, no MD5 to tell) starts it anew. The module answers with a
 //     report (stage 2) {"offset":O,"offset_length":L} naming the first block still to write (4 MiB blocks);
 //     the host sends blocks as {"stage":2,"code":0,"info":{"offset":O,"offset_length":L}} with the bytes as
-//     the data part, in any order, and each is written in place, marked in the journal (rewritten), and
-//     answered with the next block still to write. After the last block the file is checked against M
+//     the data part, in any order, and each is answered with the next block still to come as soon as it is
+//     accepted, then written in place and marked in the journal (rewritten): the host sends the next block while
+//     this one goes to the device, and an answer does not yet mean the block is on the device (the journal
+//     says which are, so a cut transfer resumes from the blocks that landed). After the last block the file is checked against M
 //     (lower or upper case hexadecimal; no check when M is empty), the journal and any older file of the name
 //     are removed and the data file takes the final name: code 0, {"path":target}. A later packet whose "code"
 //     is not 0 stops the upload and keeps the journal for a later resume (final code 6).
@@ -62,6 +64,7 @@ namespace file {
 class Transfer;
 class DownloadStream;
 class UploadTransfer;
+struct JournalBlock;
 }  // namespace file
 
 class ZEBModuleFile : public ZEBModule {
@@ -82,7 +85,10 @@ class ZEBModuleFile : public ZEBModule {
                 const std::shared_ptr<file::DownloadStream>& stream, std::string* final_info);
   int Upload(ZEBCommand& command);
   int StartUpload(ZEBCommand& command, const rapidjson::Value& info);
-  int AskForBlock(ZEBCommand& command, const std::string& uuid, file::UploadTransfer& upload);
+  // Asks the host for the block `next` and keeps the task waiting for it.
+  void AskForBlock(ZEBCommand& command, const std::string& uuid, const file::JournalBlock& next);
+  // Ends an upload whose blocks have all come: its MD5 check and final name, and the final report's info.
+  int Conclude(ZEBCommand& command, file::UploadTransfer& upload);
 
   // Keeps the command's transfer for its task's later packets; the front door releases it (closing its device
   // files) when the task ends, before the final report.

@@ -47,10 +47,17 @@ int ZEBModuleFile::Upload(ZEBCommand& command) {
   if (upload == nullptr) return protocol::kResultBadTransfer;
   // The host gives the transfer up; its journal stays for a later resume.
   if (file::JsonInteger(command.json(), "code", 0) != 0) return kResultAborted;
+  // The host is asked for the next block as soon as this one is accepted, so that it sends while this one is
+  // written; the task takes its next packet only after this run, so the blocks still land one after another.
+  bool asked = false;
   int code = upload->WriteBlock(file::JsonInteger(info, "offset", -1), file::JsonInteger(info, "offset_length", -1),
-                                command.data(), command.data_owner());
+                                command.data(), command.data_owner(), [&](const file::JournalBlock* next) {
+                                  if (next == nullptr) return;
+                                  AskForBlock(command, uuid, *next);
+                                  asked = true;
+                                });
   if (code != kResultOk) return code;
-  return AskForBlock(command, uuid, *upload);
+  return asked ? ZEBCommand::kContinue : Conclude(command, *upload);
 }
 
 int ZEBModuleFile::StartUpload(ZEBCommand& command, const rapidjson::Value& info) {
@@ -68,20 +75,24 @@ int ZEBModuleFile::StartUpload(ZEBCommand& command, const rapidjson::Value& info
   LOG(INFO) << (opened->resumed() ? "Resuming the upload of " : "Starting the upload of ") << opened->final_path();
   std::shared_ptr<file::UploadTransfer> upload(std::move(opened));
   Keep(command, upload);
-  return AskForBlock(command, command.uuid(), *upload);
-}
-
-int ZEBModuleFile::AskForBlock(ZEBCommand& command, const std::string& uuid, file::UploadTransfer& upload) {
-  if (const file::JournalBlock* next = upload.NextBlock()) {
-    TaskReport report;
-    report.stage = 2;
-    report.uuid = uuid;
-    report.info = "{\"offset\":" + std::to_string(next->offset) + ",\"offset_length\":" + std::to_string(next->length) +
-                  "}";
-    command.SendProgress(report);
-    command.Continue();
+  if (const file::JournalBlock* next = upload->NextBlock()) {
+    AskForBlock(command, command.uuid(), *next);
     return ZEBCommand::kContinue;
   }
+  return Conclude(command, *upload);
+}
+
+void ZEBModuleFile::AskForBlock(ZEBCommand& command, const std::string& uuid, const file::JournalBlock& next) {
+  TaskReport report;
+  report.stage = 2;
+  report.uuid = uuid;
+  report.info =
+      "{\"offset\":" + std::to_string(next.offset) + ",\"offset_length\":" + std::to_string(next.length) + "}";
+  command.SendProgress(report);
+  command.Continue();
+}
+
+int ZEBModuleFile::Conclude(ZEBCommand& command, file::UploadTransfer& upload) {
   int code = upload.Complete();
   if (code == kResultOk) command.result_info = "{\"path\":" + JsonQuote(upload.final_path()) + "}";
   return code;
