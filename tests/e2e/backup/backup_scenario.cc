@@ -1,7 +1,5 @@
 #include "backup/backup_scenario.h"
 
-#include <openssl/sha.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -10,19 +8,6 @@
 namespace e2e {
 
 namespace fs = std::filesystem;
-
-std::string BackupFileId(const std::string& domain, const std::string& relative_path) {
-  std::string text = domain + "-" + relative_path;
-  unsigned char digest[SHA_DIGEST_LENGTH];
-  SHA1(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest);
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : digest) {
-    hex += kHex[byte >> 4];
-    hex += kHex[byte & 15];
-  }
-  return hex;
-}
 
 std::map<std::string, std::string> BackupSourceFiles(const std::string& profile_folder) {
   std::map<std::string, std::string> files;

@@ -12,14 +12,15 @@
 
 #include <rapidjson/document.h>
 
+#include "devicesim/backup_file_id.h"
 #include "harness/device_harness.h"
 
 namespace e2e {
 
 inline constexpr char kReadyUdid[] = "00008110-001A2D3C0E38801E";  // the ready profile iphone-current
 
-// The stored name of a source file: SHA-1 hex of domain + "-" + relative path.
-std::string BackupFileId(const std::string& domain, const std::string& relative_path);
+// The stored name of a source file.
+using devicesim::BackupFileId;
 
 // file id -> the source file's local path, for every regular file of <profile>/backup/<Domain>/...
 std::map<std::string, std::string> BackupSourceFiles(const std::string& profile_folder);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "devicesim/backup_file_id.h"
+
 namespace devicesim {
 
 struct BackupItem {
@@ -26,8 +28,6 @@ struct BackupItem {
   std::string file_id;        // SHA-1 hex of domain + "-" + relative_path
 };
 
-// Lower-case SHA-1 hex of `domain` + "-" + `relative_path`: the name a backup stores the file under.
-std::string BackupFileId(const std::string& domain, const std::string& relative_path);
 
 // Every domain folder, folder and regular file under `root`, sorted by domain and path (symbolic links and other
 // kinds are left out). A missing root is an empty source. False with a reason when a folder cannot be read.
