@@ -15,13 +15,8 @@
 // early once every job has its files), each beside the time of a whole backup (1600) of that phone; and the
 // extraction that cannot end early (it also asks for a database the phone lacks) beside the one that can.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,13 +27,12 @@
 
 #include "common/bench_options.h"
 #include "common/process_figures.h"
+#include "common/quiet_program.h"
 #include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
 #include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
-
-extern char** environ;
 
 namespace {
 
@@ -162,25 +156,10 @@ void BM_Idevicebackup2Backup(benchmark::State& state) {
   for (auto _ : state) {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
-    std::vector<std::string> argv = {"idevicebackup2", "-u", kUdid, "backup", "--full", folder};
-    std::vector<char*> args;
-    for (std::string& arg : argv) args.push_back(arg.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    rusage usage{};
-    if (spawned != 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      return state.SkipWithError("idevicebackup2 failed");
-    }
-    cpu += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    peak = std::max(peak, static_cast<double>(usage.ru_maxrss) * 1024.0);
+    bench::ProgramRun run = bench::RunQuietly({"idevicebackup2", "-u", kUdid, "backup", "--full", folder});
+    if (!run.ok) return state.SkipWithError("idevicebackup2 failed");
+    cpu += run.cpu_seconds;
+    peak = std::max(peak, run.peak_bytes);
   }
   std::filesystem::remove_all(folder);
   SetFigures(state, cpu, peak);

@@ -4,13 +4,10 @@
 // Prints MiB/s and files/s of both and the backup's ratio to AFC. The media file is sparse and everything lives
 // in a memory file system when there is one, so the figures are the protocol's and not the disk's.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <libimobiledevice/afc.h>
 #include <libimobiledevice/libimobiledevice.h>
 #include <libimobiledevice/lockdown.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "../common/side_by_side.h"
+#include "common/bench_options.h"
+#include "common/quiet_program.h"
+#include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
-
-extern char** environ;
 
 namespace {
 
@@ -42,10 +39,7 @@ struct Rig {
   bool ready = false;
 
   Rig() {
-    char shm_pattern[] = "/dev/shm/devicesim-backup-bench.XXXXXX";
-    char tmp_pattern[] = "/tmp/devicesim-backup-bench.XXXXXX";
-    char* made = mkdtemp(shm_pattern);
-    dir = made ? made : mkdtemp(tmp_pattern);
+    dir = bench::MakeBenchFolder("devicesim-backup-bench", true);
     devicesim::ProfileBuilder phone(kUdid);
     // The same bytes twice: in the backup source for the backup, in afc/ for AFC.
     phone.AddBackupSparseFile("CameraRollDomain", kMediaPath, kMediaSize)
@@ -78,19 +72,7 @@ Rig& TheRig() {
 
 // Runs idevicebackup2 with its output discarded; true when it exits 0.
 bool RunBackup(const std::string& folder) {
-  std::vector<std::string> argv = {"idevicebackup2", "-u", kUdid, "backup", "--full", folder};
-  std::vector<char*> args;
-  for (std::string& arg : argv) args.push_back(arg.data());
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  return spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return bench::RunQuietly({"idevicebackup2", "-u", kUdid, "backup", "--full", folder}).ok;
 }
 
 void SetFigures(benchmark::State& state) {

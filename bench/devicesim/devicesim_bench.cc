@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/bench_options.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
 
@@ -43,10 +44,7 @@ struct Rig {
   Rig() {
     // A memory file system when there is one, so the figures are the simulator's and not the disk's block
     // allocation (a fresh 512 MiB file on ext4 here writes at about 0.8 GB/s).
-    char shm_pattern[] = "/dev/shm/devicesim-bench.XXXXXX";
-    char tmp_pattern[] = "/tmp/devicesim-bench.XXXXXX";
-    char* made = mkdtemp(shm_pattern);
-    dir = made ? made : mkdtemp(tmp_pattern);
+    dir = bench::MakeBenchFolder("devicesim-bench", true);
     std::string error;
     devicesim::ProfileBuilder main(kUdid);
     main.EnableService(kStreamService);

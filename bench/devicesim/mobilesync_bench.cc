@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/bench_options.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
 #include "mobilesync_client.h"
@@ -33,8 +34,7 @@ struct Rig {
   size_t records = 0;
 
   Rig() {
-    char pattern[] = "/tmp/devicesim-sync-bench.XXXXXX";
-    dir = mkdtemp(pattern);
+    dir = bench::MakeBenchFolder("devicesim-sync-bench", false);
     std::string error;
     for (auto [udid, batch] : {std::pair{kSmallBatches, 50}, std::pair{kLargeBatches, 500}}) {
       devicesim::ProfileBuilder phone(udid);
