@@ -8,23 +8,13 @@
 
 #include "utility/backup/backup_paths.h"
 #include "utility/backup/backup_request.h"
+#include "utility/backup/fuzz_confinement.h"
 
 namespace {
 
 void CheckConfined(const BackupPathMap& paths, const std::string& device_path) {
   std::string local;
-  if (!paths.Map(device_path, &local)) return;
-  const std::string& folder = paths.folder();
-  if (local == folder.substr(0, folder.size() - 1)) return;
-  if (local.compare(0, folder.size(), folder) != 0) std::abort();
-  size_t start = folder.size();
-  while (start <= local.size()) {
-    size_t end = local.find('/', start);
-    std::string part = local.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (part.empty() || part == "." || part == ".." || part.find('\\') != std::string::npos) std::abort();
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
+  if (paths.Map(device_path, &local)) AbortUnlessConfined(paths.folder(), local);
 }
 
 }  // namespace

@@ -7,31 +7,14 @@
 #include <cstring>
 #include <string>
 
+#include "utility/backup/fuzz_confinement.h"
 #include "utility/backup/upload_receiver.h"
-
-namespace {
-
-// Aborts unless `local` is the folder or lies below it, with no "." or ".." component.
-void CheckConfined(const std::string& folder, const std::string& local) {
-  if (local == folder.substr(0, folder.size() - 1)) return;
-  if (local.compare(0, folder.size(), folder) != 0) std::abort();
-  size_t start = folder.size();
-  while (start <= local.size()) {
-    size_t end = local.find('/', start);
-    std::string part = local.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (part.empty() || part == "." || part == ".." || part.find('\\') != std::string::npos) std::abort();
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const BackupPathMap paths("/backups", "UDID", "UDID-1");
   UploadHooks hooks;
   hooks.wanted = [](const std::string& local) {
-    CheckConfined(paths.folder(), local);
+    AbortUnlessConfined(paths.folder(), local);
     return true;
   };
   hooks.open = [](const std::string&) { return std::fopen("/dev/null", "wb"); };
