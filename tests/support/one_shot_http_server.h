@@ -2,8 +2,6 @@
 // An empty answer makes it hold that connection open without answering until it is destroyed.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,20 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_listener.h"
+
 namespace testing_support {
 
 class OneShotHttpServer {
  public:
   explicit OneShotHttpServer(std::vector<std::string> answers) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    (void)::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    (void)::listen(listener_, 4);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(4, &port_);
     thread_ = std::thread([this, answers = std::move(answers)] {
       for (const std::string& answer : answers) {
         int client = ::accept(listener_, nullptr, nullptr);

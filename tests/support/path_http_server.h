@@ -5,8 +5,6 @@
 // Thread safety: routes are set before requests arrive; counts may be read from any thread.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +16,8 @@
 #include <string>
 #include <thread>
 
+#include "support/loopback_listener.h"
+
 namespace testing_support {
 
 class PathHttpServer {
@@ -25,15 +25,7 @@ class PathHttpServer {
   enum class Behaviour { kServe, kStallAfterHeaders, kCloseHalfway };
 
   PathHttpServer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    (void)::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    (void)::listen(listener_, 16);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(16, &port_);
   }
   ~PathHttpServer() {
     stopping_ = true;
