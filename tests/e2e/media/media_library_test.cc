@@ -105,6 +105,29 @@ class GeneratedLibraryOnPhone : public MediaPhone {
       if (!track.location.empty()) profile_.AddFile("iTunes_Control/Music/F00/" + track.location, "audio");
     }
   }
+  // The file requests by which a listing checks its tracks.
+  static devicesim::RequestFilter FileChecks() {
+    devicesim::RequestFilter checks;
+    checks.channel = "afc";
+    checks.name = "GET_FILE_INFO";
+    return checks;
+  }
+  // Starts listing 4,000 tracks on a phone that answers each file request 5 ms late, and returns once 200 of the
+  // files have been checked: the checks then go on for seconds.
+  void StartSlowListing(uint64_t task) {
+    std::vector<TrackRow> tracks;
+    for (int i = 0; i < 4000; ++i) {
+      tracks.push_back({i + 1, "t" + std::to_string(i), 1, 1000, "T" + std::to_string(i) + ".mp3", 1});
+    }
+    PlaceCurrentLibrary(tracks, {});
+    profile_.SetServiceFault("com.apple.afc", {.kind = devicesim::FaultKind::kDelayEachRequest, .delay_us = 5000});
+    StartPhone();
+    ASSERT_TRUE(corvane_.host().SendCommand(task, kLibrary, std::string("{\"uuid\":\"") + kMediaUdid + "\",\"info\":{}}"));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (corvane_.simulator().Log().Count(FileChecks()) < 200 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
 };
 
 TEST_F(GeneratedLibraryOnPhone, TwoHundredFiftySongsGoInBatchesOfOneHundredAndKindsGoToTheirLists) {
@@ -188,19 +211,8 @@ TEST_F(GeneratedLibraryOnPhone, ALibraryThatIsNotADatabaseEndsWithTwentyAndSends
 // The cable is pulled while the files are checked (each request a few milliseconds late, so the checks take
 // seconds): the host hears a code, not a shortened library.
 TEST_F(GeneratedLibraryOnPhone, ADeviceThatLeavesWhileItsFilesAreCheckedEndsTheListingWithACode) {
-  std::vector<TrackRow> tracks;
-  for (int i = 0; i < 4000; ++i) tracks.push_back({i + 1, "t" + std::to_string(i), 1, 1000, "T" + std::to_string(i) + ".mp3", 1});
-  PlaceCurrentLibrary(tracks, {});
-  profile_.SetServiceFault("com.apple.afc", {.kind = devicesim::FaultKind::kDelayEachRequest, .delay_us = 5000});
-  StartPhone();
-  ASSERT_TRUE(corvane_.host().SendCommand(55, kLibrary, std::string("{\"uuid\":\"") + kMediaUdid + "\",\"info\":{}}"));
-  devicesim::RequestFilter checks;
-  checks.channel = "afc";
-  checks.name = "GET_FILE_INFO";
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (corvane_.simulator().Log().Count(checks) < 200 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  StartSlowListing(55);
+  if (HasFatalFailure()) return;
   std::string error;
   ASSERT_TRUE(corvane_.simulator().Detach("phone", &error)) << error;
   auto final = corvane_.host().WaitFor(
@@ -213,25 +225,14 @@ TEST_F(GeneratedLibraryOnPhone, ADeviceThatLeavesWhileItsFilesAreCheckedEndsTheL
 // A stop (600) while the files are checked ends the listing with 6 before its lists are sent, and the checks stop
 // soon after instead of running through every track.
 TEST_F(GeneratedLibraryOnPhone, AStopWhileTheFilesAreCheckedEndsTheListingWithSix) {
-  std::vector<TrackRow> tracks;
-  for (int i = 0; i < 4000; ++i) tracks.push_back({i + 1, "t" + std::to_string(i), 1, 1000, "T" + std::to_string(i) + ".mp3", 1});
-  PlaceCurrentLibrary(tracks, {});
-  profile_.SetServiceFault("com.apple.afc", {.kind = devicesim::FaultKind::kDelayEachRequest, .delay_us = 5000});
-  StartPhone();
-  ASSERT_TRUE(corvane_.host().SendCommand(56, kLibrary, std::string("{\"uuid\":\"") + kMediaUdid + "\",\"info\":{}}"));
-  devicesim::RequestFilter checks;
-  checks.channel = "afc";
-  checks.name = "GET_FILE_INFO";
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (corvane_.simulator().Log().Count(checks) < 200 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  StartSlowListing(56);
+  if (HasFatalFailure()) return;
   ASSERT_TRUE(corvane_.host().SendCommand(57, 600, R"({"info":{"task_id":"56"}})"));
   auto stopped = corvane_.host().WaitFor(hostlink::FinalOf(56, kLibrary), std::chrono::seconds(60));
   ASSERT_TRUE(stopped);
   EXPECT_EQ(stopped->code, 6);
   EXPECT_TRUE(corvane_.TakeReportsOf(56).empty());
-  EXPECT_LT(corvane_.simulator().Log().Count(checks), 4000u);
+  EXPECT_LT(corvane_.simulator().Log().Count(FileChecks()), 4000u);
 }
 
 }  // namespace
