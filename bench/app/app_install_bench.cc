@@ -27,12 +27,12 @@
 #include <vector>
 
 #include "common/bench_options.h"
+#include "common/corvane_start.h"
 #include "common/process_figures.h"
 #include "common/side_by_side.h"
 #include "devicesim/ipa_builder.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
-#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
 
 namespace {
@@ -86,19 +86,8 @@ struct Rig {
       return;
     }
     setenv("USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress().c_str(), 1);
-    corvane = std::make_unique<e2e::CorvaneHarness>(dir);
-    corvane->params().open_log = 0;
-    corvane->SetDeviceSocket(simulator.SocketAddress());
-    if (!corvane->Start()) {
-      error = "Corvane did not start";
-      return;
-    }
-    if (!corvane->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1 && r.uuid == kUdid; },
-                                 30s)) {
-      error = "the simulated phone did not become ready";
-      return;
-    }
-    host = &corvane->host();
+    corvane = bench::StartCorvane(dir, simulator.SocketAddress(), 1, &error);
+    if (corvane) host = &corvane->host();
   }
   ~Rig() {
     corvane.reset();

@@ -26,12 +26,12 @@
 #include <vector>
 
 #include "common/bench_options.h"
+#include "common/corvane_start.h"
 #include "common/process_figures.h"
 #include "common/quiet_program.h"
 #include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
-#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
 
 namespace {
@@ -85,15 +85,8 @@ struct Rig {
       return;
     }
     setenv("USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress().c_str(), 1);
-    corvane = std::make_unique<e2e::CorvaneHarness>(dir);
-    corvane->params().open_log = 0;
-    corvane->SetDeviceSocket(simulator.SocketAddress());
-    if (!corvane->Start() ||
-        !corvane->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
-      error = "Corvane did not see the device";
-      return;
-    }
-    host = &corvane->host();
+    corvane = bench::StartCorvane(dir, simulator.SocketAddress(), 1, &error);
+    if (corvane) host = &corvane->host();
   }
   ~Rig() {
     corvane.reset();

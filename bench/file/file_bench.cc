@@ -28,11 +28,11 @@
 #include <set>
 
 #include "common/bench_options.h"
+#include "common/corvane_start.h"
 #include "common/device_layer_watch.h"
 #include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
-#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
 #include "iOSAPI/mobile_device.h"
 #include "utility/ios/zeb_afc.h"
@@ -127,21 +127,11 @@ struct Rig {
   }
 
   bool StartCorvane(const std::string& name, const std::string& program) {
-    auto helper = std::make_unique<e2e::CorvaneHarness>(dir);
-    helper->params().open_log = 0;
-    helper->options().program = program;
-    helper->SetDeviceSocket(simulator.SocketAddress());
-    if (!helper->Start()) {
-      error = "Corvane (" + name + ") did not connect";
+    auto helper = bench::StartCorvane(dir, simulator.SocketAddress(), kDevices, &error, program);
+    if (!helper) {
+      error = "Corvane (" + name + "): " + error;
       return false;
     }
-    for (int i = 0; i < kDevices; ++i) {
-      if (!helper->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
-        error = "Corvane (" + name + ") did not see every device";
-        return false;
-      }
-    }
-    helper->host().pending().clear();
     helpers[name] = std::move(helper);
     return true;
   }

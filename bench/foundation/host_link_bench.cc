@@ -12,7 +12,7 @@
 
 #include "basic/ipc_packet_channel.h"
 #include "common/side_by_side.h"
-#include "harness/corvane_harness.h"
+#include "common/corvane_start.h"
 #include "hostlink/connection.h"
 #include "hostlink/listener.h"
 #include "platform/socket.h"
@@ -80,10 +80,10 @@ void BM_RawLoopbackTcp(benchmark::State& state) {
 }
 
 void BM_ControlCommandRoundTrip(benchmark::State& state) {
-  e2e::CorvaneHarness corvane;
-  corvane.params().open_log = 0;
-  if (!corvane.Start() || !corvane.WaitForType(19)) return state.SkipWithError("Corvane did not connect");
-  hostlink::Connection* host = &corvane.host();
+  std::string error;
+  std::unique_ptr<e2e::CorvaneHarness> corvane = bench::StartCorvane("", "", 0, &error);
+  if (!corvane) return state.SkipWithError(error.c_str());
+  hostlink::Connection* host = &corvane->host();
   std::vector<double> micros;
   uint64_t task = 1000;
   for (auto _ : state) {

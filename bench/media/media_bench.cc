@@ -17,11 +17,11 @@
 #include <fstream>
 
 #include "common/bench_options.h"
+#include "common/corvane_start.h"
 #include "common/device_layer_watch.h"
 #include "common/process_figures.h"
 #include "common/side_by_side.h"
 #include "common/sqlite_program.h"
-#include "harness/corvane_harness.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
 #include "hostlink/connection.h"
@@ -93,16 +93,9 @@ struct Rig {
   }
 
   bool StartCorvane() {
-    corvane = std::make_unique<e2e::CorvaneHarness>(dir);
-    corvane->params().open_log = 0;
-    corvane->SetDeviceSocket(simulator.SocketAddress());
-    if (!corvane->Start() ||
-        !corvane->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
-      error = "Corvane did not connect or did not see the device";
-      return false;
-    }
+    corvane = bench::StartCorvane(dir, simulator.SocketAddress(), 1, &error);
+    if (!corvane) return false;
     host = &corvane->host();
-    host->pending().clear();
     return true;
   }
 

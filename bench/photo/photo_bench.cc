@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "common/bench_options.h"
+#include "common/corvane_start.h"
 #include "common/process_figures.h"
 #include "common/side_by_side.h"
 #include "common/sqlite_program.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
-#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
 #include "support/photo/photo_test_databases.h"
 #include "utility/module/photo/photo_forms.h"
@@ -120,21 +120,17 @@ Session ListThroughCorvane(const std::string& profile) {
     std::fprintf(stderr, "simulator: %s\n", error.c_str());
     return session;
   }
-  e2e::CorvaneHarness corvane(g_folder);
-  corvane.params().open_log = 0;
-  corvane.SetDeviceSocket(simulator.SocketAddress());
-  if (!corvane.Start() ||
-      !corvane.host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1 && r.uuid == kUdid; }, 60s)) {
-    std::fprintf(stderr, "the phone did not become ready\n");
+  std::unique_ptr<e2e::CorvaneHarness> corvane = bench::StartCorvane(g_folder, simulator.SocketAddress(), 1, &error);
+  if (!corvane) {
+    std::fprintf(stderr, "%s\n", error.c_str());
     return session;
   }
-  hostlink::Connection& host = corvane.host();
-  host.pending().clear();
+  hostlink::Connection& host = corvane->host();
   session.roll_with_copy = RunListing(host, 11, 400, "{\"refresh\":1}");
   session.roll = RunListing(host, 12, 400, "{\"refresh\":0}");
   session.albums = RunListing(host, 13, 401, "{\"refresh\":0}");
-  session.peak_kib = bench::PeakResidentKiB(corvane.corvane().pid());
-  corvane.corvane().Stop(2s);
+  session.peak_kib = bench::PeakResidentKiB(corvane->corvane().pid());
+  corvane.reset();
   simulator.Stop();
   return session;
 }

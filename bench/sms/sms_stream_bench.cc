@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "common/bench_options.h"
+#include "common/corvane_start.h"
 #include "common/process_figures.h"
 #include "common/side_by_side.h"
 #include "common/sqlite_program.h"
-#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
 #include "utility/module/sms/sms_conversations.h"
 #include "support/sms/sms_test_databases.h"
@@ -68,12 +68,10 @@ std::string MakeDatabase(int64_t messages, int64_t conversations) {
 // Starts Corvane, sends the command for `path` and reads every report until the final one.
 StreamRun StreamThroughCorvane(const std::string& path, const std::string& program) {
   StreamRun run;
-  e2e::CorvaneHarness corvane(g_folder);
-  corvane.params().open_log = 0;
-  corvane.options().program = program;
-  if (!corvane.Start() || !corvane.WaitForType(19)) return run;
-  hostlink::Connection* host = &corvane.host();
-  host->pending().clear();
+  std::string error;
+  std::unique_ptr<e2e::CorvaneHarness> corvane = bench::StartCorvane(g_folder, "", 0, &error, program);
+  if (!corvane) return run;
+  hostlink::Connection* host = &corvane->host();
 
   std::string command = R"({"uuid":"","info":{"sms_db_path":")" + path + R"("}})";
   auto start = Clock::now();
@@ -93,8 +91,8 @@ StreamRun StreamThroughCorvane(const std::string& path, const std::string& progr
     run.conversations += report->stage == 2 ? 1 : 0;
   }
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.peak_kib = bench::PeakResidentKiB(corvane.corvane().pid());
-  run.corvane_cpu_seconds = bench::CpuSeconds(corvane.corvane().pid());
+  run.peak_kib = bench::PeakResidentKiB(corvane->corvane().pid());
+  run.corvane_cpu_seconds = bench::CpuSeconds(corvane->corvane().pid());
   return run;
 }
 

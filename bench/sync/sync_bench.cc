@@ -13,11 +13,11 @@
 #include <string>
 
 #include "common/bench_options.h"
+#include "common/corvane_start.h"
 #include "common/process_figures.h"
 #include "common/side_by_side.h"
 #include "devicesim/profile_builder.h"
 #include "devicesim/simulator.h"
-#include "harness/corvane_harness.h"
 #include "hostlink/connection.h"
 #include "mobilesync_client.h"
 
@@ -48,12 +48,9 @@ struct Rig {
       return;
     }
     setenv("USBMUXD_SOCKET_ADDRESS", simulator.SocketAddress().c_str(), 1);
-    corvane = std::make_unique<e2e::CorvaneHarness>(dir);
-    corvane->params().open_log = 0;
-    corvane->SetDeviceSocket(simulator.SocketAddress());
-    if (!corvane->Start() ||
-        !corvane->host().WaitFor([](const hostlink::Report& r) { return r.packet_type == 1; }, 30s)) {
-      std::fprintf(stderr, "bench: Corvane did not start or see the phone\n");
+    corvane = bench::StartCorvane(dir, simulator.SocketAddress(), 1, &error);
+    if (!corvane) {
+      std::fprintf(stderr, "bench: %s\n", error.c_str());
       return;
     }
     host = &corvane->host();
